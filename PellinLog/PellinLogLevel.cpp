@@ -1,0 +1,3 @@
+#include <PellinLog/PellinLogLevel.h>
+
+std::int32_t ddLogLevel = 7;

@@ -1,0 +1,50 @@
+#pragma once
+
+// File operations and path texts the Pellin programs rely on.
+
+#include <string>
+#include <string_view>
+
+#include <PellinFoundation/Export.h>
+
+namespace foundation {
+
+// An operation's failure: a code (the errno value) and a description a person can read.
+struct Error {
+    long code = 0;
+    std::string localizedDescription;
+};
+
+class PELLIN_EXPORT FileManager {
+public:
+    FileManager() = delete;
+
+    // Whether something exists at `path`, following a final symbolic link; a folder counts.
+    // Never fails: an unreadable parent or a broken link answers false.
+    static bool fileExistsAtPath(std::string_view path);
+
+    // Creates `path` (and, with `withIntermediateDirectories`, its missing parents). With
+    // intermediates an existing folder is success. On failure fills `error` when given.
+    static bool createDirectoryAtPath(std::string_view path, bool withIntermediateDirectories,
+                                      Error* error);
+
+    // Removes a file or a whole folder tree; a symbolic link itself, never what it names.
+    // A missing item is a failure. On failure fills `error` when given.
+    static bool removeItemAtPath(std::string_view path, Error* error);
+};
+
+// The current user's home folder: HOME, else the password database; empty when neither knows.
+PELLIN_EXPORT std::string homeDirectory();
+
+// A leading "~" or "~/" becomes the current user's home folder, read at the moment of the call.
+// Other texts ("~other/x", "a/~") are returned unchanged.
+PELLIN_EXPORT std::string stringByExpandingTildeInPath(std::string_view path);
+
+// "/a/b/c.app" -> "/a/b", "~/Applications/K.app" -> "~/Applications", "/a" -> "/", "a" -> "",
+// trailing slashes ignored.
+PELLIN_EXPORT std::string stringByDeletingLastPathComponent(std::string_view path);
+
+// The last path component: "/a/b.cpp" -> "b.cpp".
+PELLIN_EXPORT std::string lastPathComponent(std::string_view path);
+
+}  // namespace foundation

@@ -1,0 +1,37 @@
+#pragma once
+
+// The log facility: a registry of sinks that every log call of the process hands its messages
+// to. Each sink writes on its own serial queue; a synchronous hand-over returns only after every
+// sink has taken the message.
+
+#include <memory>
+#include <string>
+
+#include <PellinFoundation/Export.h>
+#include <PellinLumberjack/DDLogMessage.h>
+
+namespace lumberjack {
+
+class DDAbstractLogger;
+
+class PELLIN_EXPORT DDLog {
+public:
+    DDLog() = delete;
+
+    // Registers `logger` for the rest of the process; it receives every later message.
+    static void addLogger(std::shared_ptr<DDAbstractLogger> logger);
+    // Unregisters `logger` after it has written what it holds (tests use this).
+    static void removeLogger(const std::shared_ptr<DDAbstractLogger>& logger);
+
+    // Builds a message stamped with the current time and the calling thread's label, and
+    // hands it to every registered sink. With `asynchronous` false it returns only after
+    // every sink has taken the message.
+    static void log(bool asynchronous, long level, DDLogFlag flag, long context, const char* file,
+                    const char* function, unsigned long line, const char* tag,
+                    std::string message);
+
+    // Returns after every sink has written every message handed to it so far.
+    static void flushLog();
+};
+
+}  // namespace lumberjack

@@ -1,0 +1,62 @@
+# Helpers shared by every library of the tree: warnings, public headers and install rules.
+
+set(PELLIN_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion
+    -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wnull-dereference)
+
+# pellin_warnings(<target>): the project's warning set, fatal when PELLIN_WARNINGS_AS_ERRORS is on.
+function(pellin_warnings target)
+  target_compile_options(${target} PRIVATE ${PELLIN_WARNING_FLAGS})
+  if(PELLIN_WARNINGS_AS_ERRORS)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# pellin_public_headers(<target> <include-folder> <header>...)
+# Headers stay where the product's layout keeps them, but consumers include them as
+# <include-folder/Header.h>, in the build tree and once installed. The build tree gets a small
+# forwarding header per file so that editing a header never needs a re-configure.
+function(pellin_public_headers target folder)
+  set(stage ${CMAKE_BINARY_DIR}/include)
+  foreach(header IN LISTS ARGN)
+    get_filename_component(absolute ${header} ABSOLUTE)
+    get_filename_component(name ${header} NAME)
+    set(forward ${stage}/${folder}/${name})
+    set(content "#include \"${absolute}\"\n")
+    if(EXISTS ${forward})
+      file(READ ${forward} existing)
+    else()
+      set(existing "")
+    endif()
+    if(NOT existing STREQUAL content)
+      file(WRITE ${forward} ${content})
+    endif()
+    install(FILES ${absolute} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${folder})
+  endforeach()
+  target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${stage}>
+                                              $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+endfunction()
+
+# pellin_install_library(<target>): installs the library into the exported Pellin package.
+function(pellin_install_library target)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "SHARED_LIBRARY")
+    set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 1)
+  endif()
+  install(TARGETS ${target} EXPORT PellinTargets
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  add_library(Pellin::${target} ALIAS ${target})
+endfunction()
+
+function(pellin_install_package)
+  set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Pellin)
+  install(EXPORT PellinTargets NAMESPACE Pellin:: DESTINATION ${config_dir})
+  configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/PellinConfig.cmake.in
+                                ${CMAKE_BINARY_DIR}/PellinConfig.cmake
+                                INSTALL_DESTINATION ${config_dir})
+  write_basic_package_version_file(${CMAKE_BINARY_DIR}/PellinConfigVersion.cmake
+                                   COMPATIBILITY SameMajorVersion)
+  install(FILES ${CMAKE_BINARY_DIR}/PellinConfig.cmake ${CMAKE_BINARY_DIR}/PellinConfigVersion.cmake
+          DESTINATION ${config_dir})
+endfunction()
