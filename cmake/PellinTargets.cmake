@@ -32,6 +32,8 @@ function(pellin_public_headers target folder)
     endif()
     install(FILES ${absolute} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${folder})
   endforeach()
+  # The headers use C++20 (concepts, consteval format checks), so consumers need it too.
+  target_compile_features(${target} PUBLIC cxx_std_20)
   target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${stage}>
                                               $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 endfunction()
