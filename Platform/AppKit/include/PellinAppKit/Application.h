@@ -1,0 +1,42 @@
+#pragma once
+
+// The application object and its event loop: the Qt application when a display is available
+// (so that dialogs can be shown as windows), a plain loop otherwise.
+
+#include <functional>
+#include <memory>
+
+#include <PellinAppKit/ApplicationDelegate.h>
+#include <PellinFoundation/Export.h>
+
+namespace appkit {
+
+using DelegateFactory = std::function<std::unique_ptr<ApplicationDelegate>()>;
+
+class PELLIN_EXPORT Application {
+  public:
+    Application() = delete;
+
+    // Notes the running applications (see RunningApplication), creates the shared application
+    // and the delegate, and runs the event loop, which calls the delegate's
+    // applicationDidFinishLaunching once. Returns the loop's exit value when the loop ends
+    // without terminate(): the plain loop ends once the delegate has returned, the Qt loop when
+    // Qt is told to quit. A factory that makes no delegate ends the loop at once with 1.
+    static int run(int argc, char** argv, const DelegateFactory& makeDelegate);
+
+    // Ends the process with exit status 0 once the log facility has written every line handed
+    // to it. Never returns.
+    [[noreturn]] static void terminate();
+
+    // Whether the running loop is Qt's, that is, whether windows can be shown.
+    static bool isGraphical();
+
+    // Whether a display can be reached: QT_QPA_PLATFORM names a platform, or the X display
+    // named by DISPLAY accepts a connection.
+    static bool displayAvailable();
+};
+
+// The entry point's hand-over to the application: Application::run.
+PELLIN_EXPORT int applicationMain(int argc, char** argv, const DelegateFactory& makeDelegate);
+
+}  // namespace appkit

@@ -1,0 +1,139 @@
+#include "ProcessTable.h"
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+
+namespace appkit::detail {
+namespace {
+
+std::string procPath(pid_t pid, std::string_view entry) {
+    return "/proc/" + std::to_string(pid) + "/" + std::string(entry);
+}
+
+std::optional<std::string> readWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return content;
+}
+
+std::optional<std::string> readLink(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path target = std::filesystem::read_symlink(path, error);
+    if (error) {
+        return std::nullopt;
+    }
+    return target.string();
+}
+
+template <class Number>
+std::optional<Number> parseNumber(std::string_view text) {
+    Number value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+std::vector<pid_t> allProcessIdentifiers() {
+    std::vector<pid_t> pids;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it("/proc", error), end; !error && it != end;
+         it.increment(error)) {
+        if (const auto pid = parseNumber<pid_t>(it->path().filename().native())) {
+            pids.push_back(*pid);
+        }
+    }
+    return pids;
+}
+
+std::optional<ProcessStamp> liveStamp(pid_t pid) {
+    const std::optional<std::string> stat = readWhole(procPath(pid, "stat"));
+    if (!stat) {
+        return std::nullopt;
+    }
+    // The command name in parentheses may itself hold blanks and parentheses, so the fields are
+    // counted from the last closing parenthesis: field 3 (state) follows it.
+    const std::size_t close = stat->rfind(')');
+    if (close == std::string::npos) {
+        return std::nullopt;
+    }
+    std::istringstream fields(stat->substr(close + 1));
+    std::string field;
+    std::optional<std::uint64_t> startTime;
+    for (int number = 3; number <= 22 && fields >> field; ++number) {
+        if (number == 3 && (field == "Z" || field == "X" || field == "x")) {
+            return std::nullopt;
+        }
+        if (number == 22) {
+            startTime = parseNumber<std::uint64_t>(field);
+        }
+    }
+    if (!startTime) {
+        return std::nullopt;
+    }
+    return ProcessStamp{pid, *startTime};
+}
+
+std::optional<uid_t> realUserOf(pid_t pid) {
+    const std::optional<std::string> status = readWhole(procPath(pid, "status"));
+    if (!status) {
+        return std::nullopt;
+    }
+    std::istringstream lines(*status);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("Uid:")) {
+            std::istringstream ids(line.substr(4));
+            std::string real;
+            ids >> real;
+            return parseNumber<uid_t>(real);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> executablePathOf(pid_t pid) {
+    std::optional<std::string> path = readLink(procPath(pid, "exe"));
+    constexpr std::string_view deleted = " (deleted)";
+    if (path && path->ends_with(deleted)) {
+        path->resize(path->size() - deleted.size());
+    }
+    return path;
+}
+
+std::vector<std::string> argumentsOf(pid_t pid) {
+    std::vector<std::string> arguments;
+    const std::optional<std::string> cmdline = readWhole(procPath(pid, "cmdline"));
+    if (!cmdline) {
+        return arguments;
+    }
+    std::size_t begin = 0;
+    while (begin < cmdline->size()) {
+        std::size_t end = cmdline->find('\0', begin);
+        if (end == std::string::npos) {
+            end = cmdline->size();
+        }
+        arguments.push_back(cmdline->substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return arguments;
+}
+
+std::optional<std::string> workingDirectoryOf(pid_t pid) {
+    return readLink(procPath(pid, "cwd"));
+}
+
+}  // namespace appkit::detail

@@ -1,0 +1,134 @@
+#include <PellinAppKit/RunningApplication.h>
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <optional>
+#include <utility>
+
+#include "BundleIdentity.h"
+#include "ProcessTable.h"
+#include "RememberedApplications.h"
+
+namespace appkit {
+
+using detail::BundleIdentity;
+using detail::ProcessStamp;
+using detail::RememberedApplications;
+
+class RunningApplicationFactory {
+  public:
+    static RunningApplication make(const ProcessStamp& stamp, BundleIdentity identity) {
+        return RunningApplication(stamp.pid, stamp.startTime, std::move(identity.bundleIdentifier),
+                                  std::move(identity.bundlePath),
+                                  std::move(identity.executablePath));
+    }
+};
+
+namespace {
+
+// Through syscall(): the wrappers of glibc 2.36 are declared without C linkage for C++.
+int openProcessDescriptor(pid_t pid) {
+    return static_cast<int>(syscall(SYS_pidfd_open, pid, 0U));
+}
+
+bool sendKill(int pidfd) {
+    return syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0U) == 0;
+}
+
+struct Found {
+    ProcessStamp stamp;
+    BundleIdentity identity;
+};
+
+// The current user's processes that run from a bundle, in launch order.
+std::vector<Found> scanProcesses() {
+    const uid_t me = getuid();
+    std::vector<Found> found;
+    for (const pid_t pid : detail::allProcessIdentifiers()) {
+        if (detail::realUserOf(pid) != me) {
+            continue;
+        }
+        const std::optional<ProcessStamp> stamp = detail::liveStamp(pid);
+        if (!stamp) {
+            continue;
+        }
+        // What was seen at launch wins: it is how the process was known when it started, and
+        // it is all there is once the bundle has been removed.
+        std::optional<BundleIdentity> identity = RememberedApplications::lookup(*stamp);
+        if (!identity) {
+            identity = detail::bundleOfProcess(pid);
+        }
+        if (identity) {
+            found.push_back({*stamp, std::move(*identity)});
+        }
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Found& a, const Found& b) { return a.stamp < b.stamp; });
+    return found;
+}
+
+std::vector<RunningApplication> applicationsFrom(std::vector<Found> found,
+                                                 std::optional<std::string_view> identifier) {
+    std::vector<RunningApplication> applications;
+    for (Found& entry : found) {
+        if (!identifier || entry.identity.bundleIdentifier == *identifier) {
+            applications.push_back(
+                RunningApplicationFactory::make(entry.stamp, std::move(entry.identity)));
+        }
+    }
+    return applications;
+}
+
+}  // namespace
+
+RunningApplication::RunningApplication(pid_t pid, std::uint64_t startTime,
+                                       std::string bundleIdentifier, std::string bundlePath,
+                                       std::string executablePath)
+    : pid_(pid),
+      startTime_(startTime),
+      bundleIdentifier_(std::move(bundleIdentifier)),
+      bundlePath_(std::move(bundlePath)),
+      executablePath_(std::move(executablePath)) {}
+
+std::vector<RunningApplication> RunningApplication::runningApplicationsWithBundleIdentifier(
+    std::string_view bundleIdentifier) {
+    return applicationsFrom(scanProcesses(), bundleIdentifier);
+}
+
+std::vector<RunningApplication> RunningApplication::runningApplications() {
+    return applicationsFrom(scanProcesses(), std::nullopt);
+}
+
+void RunningApplication::rememberRunningApplications() {
+    for (const Found& entry : scanProcesses()) {
+        RememberedApplications::remember(entry.stamp, entry.identity);
+    }
+}
+
+bool RunningApplication::isTerminated() const {
+    return detail::liveStamp(pid_) != ProcessStamp{pid_, startTime_};
+}
+
+bool RunningApplication::forceTerminate() const {
+    // The descriptor pins whichever process holds the pid now; checking the start time after
+    // opening it proves that this is still our process, so the signal cannot reach a newcomer
+    // that was given the pid after ours ended.
+    const int pidfd = openProcessDescriptor(pid_);
+    if (pidfd < 0) {
+        if (errno != ENOSYS) {
+            return false;
+        }
+        // Kernels before 5.3: the start-time check narrows the window to the two calls.
+        return !isTerminated() && kill(pid_, SIGKILL) == 0;
+    }
+    const bool same = !isTerminated();
+    const bool killed = same && sendKill(pidfd);
+    close(pidfd);
+    return killed;
+}
+
+}  // namespace appkit
