@@ -2,12 +2,15 @@
 #include <PellinLumberjack/DDLog.h>
 
 #include <pthread.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <array>
+#include <atomic>
+#include <cstdlib>
 #include <mutex>
+#include <utility>
 #include <vector>
+
+#include "ThreadLabel.h"
 
 namespace lumberjack {
 namespace {
@@ -15,95 +18,173 @@ namespace {
 struct Registry {
     std::mutex mutex;
     std::vector<std::shared_ptr<DDAbstractLogger>> loggers;
+    // Lets a log call with no sink registered return before it builds a message.
+    std::atomic<std::size_t> count{0};
+    // Set once the process has begun to end: from then on every message is written before its
+    // log call returns, so that a line logged by a later static destructor is not left behind.
+    std::atomic<bool> ending{false};
 };
 
+void prepareForFork();
+void afterForkInParent();
+void afterForkInChild();
+
 Registry& registry() {
-    static Registry* instance = new Registry;  // lives until the process ends
+    // Never destroyed: worker threads and late static destructors may still reach it at exit.
+    static Registry* instance = [] {
+        auto* r = new Registry;
+        pthread_atfork(prepareForFork, afterForkInParent, afterForkInChild);
+        return r;
+    }();
     return *instance;
 }
 
-std::string lastPathComponent(const char* path) {
-    const std::string_view text = path ? path : "";
-    const std::size_t slash = text.rfind('/');
-    return std::string(slash == std::string_view::npos ? text : text.substr(slash + 1));
+void prepareForFork() {
+    Registry& r = registry();
+    r.mutex.lock();
+    for (const auto& logger : r.loggers) {
+        logger->prepareForFork();
+    }
 }
 
-std::string threadLabel() {
-    if (getpid() == gettid()) {
-        return "main";
+void afterForkInParent() {
+    Registry& r = registry();
+    for (const auto& logger : r.loggers) {
+        logger->afterForkInParent();
     }
-    std::array<char, 32> name{};
-    if (pthread_getname_np(pthread_self(), name.data(), name.size()) == 0 && name[0] != '\0') {
-        return name.data();
-    }
-    return std::to_string(gettid());
+    r.mutex.unlock();
 }
+
+void afterForkInChild() {
+    Registry& r = registry();
+    for (const auto& logger : r.loggers) {
+        logger->afterForkInChild();
+    }
+    r.mutex.unlock();
+    detail::forgetCurrentThreadLabel();
+}
+
+std::vector<std::shared_ptr<DDAbstractLogger>> registeredLoggers() {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    return r.loggers;
+}
+
+std::string lastPathComponent(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+void flushAtProcessEnd() noexcept {
+    DDLog::flushLog();
+    registry().ending.store(true);
+}
+
+// exit(), a return from main and quick_exit() all pass through here. This library's static
+// objects are destroyed after those of the programs and libraries that link it, so their
+// lines are already queued by then.
+struct ProcessEndFlush {
+    ProcessEndFlush() { std::at_quick_exit(flushAtProcessEnd); }
+    ~ProcessEndFlush() { flushAtProcessEnd(); }
+    ProcessEndFlush(const ProcessEndFlush&) = delete;
+    ProcessEndFlush& operator=(const ProcessEndFlush&) = delete;
+};
+
+const ProcessEndFlush processEndFlush;
 
 }  // namespace
-
-DDLogFormatter::~DDLogFormatter() = default;
-
-DDAbstractLogger::DDAbstractLogger() = default;
-DDAbstractLogger::~DDAbstractLogger() = default;
-
-void DDAbstractLogger::setLogFormatter(std::unique_ptr<DDLogFormatter> formatter) {
-    std::lock_guard lock(mutex_);
-    formatter_ = std::move(formatter);
-}
-
-void DDAbstractLogger::logMessage(const DDLogMessage& message) {
-    std::lock_guard lock(mutex_);
-    if (formatter_) {
-        writeLine(formatter_->formatLogMessage(message));
-    } else {
-        writeLine(message.message);
-    }
-}
-
-void DDAbstractLogger::flush() {
-    std::lock_guard lock(mutex_);
-    flushWrites();
-}
 
 void DDLog::addLogger(std::shared_ptr<DDAbstractLogger> logger) {
     if (!logger) {
         return;
     }
-    std::lock_guard lock(registry().mutex);
-    registry().loggers.push_back(std::move(logger));
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    if (std::find(r.loggers.begin(), r.loggers.end(), logger) != r.loggers.end()) {
+        return;  // a sink registered twice would write every line twice
+    }
+    try {
+        r.loggers.push_back(std::move(logger));
+    } catch (...) {
+        return;
+    }
+    r.count.store(r.loggers.size());
 }
 
 void DDLog::removeLogger(const std::shared_ptr<DDAbstractLogger>& logger) {
-    std::lock_guard lock(registry().mutex);
-    auto& loggers = registry().loggers;
-    loggers.erase(std::remove(loggers.begin(), loggers.end(), logger), loggers.end());
-}
-
-void DDLog::log(bool /*asynchronous*/, long level, DDLogFlag flag, long context, const char* file,
-                const char* function, unsigned long line, const char* tag, std::string message) {
-    DDLogMessage m;
-    m.message = std::move(message);
-    m.level = level;
-    m.flag = flag;
-    m.context = context;
-    m.file = file ? file : "";
-    m.fileName = lastPathComponent(file);
-    m.function = function ? function : "";
-    m.line = line;
-    m.tag = tag ? tag : "";
-    m.timestamp = std::chrono::system_clock::now();
-    m.queueLabel = threadLabel();
-    std::lock_guard lock(registry().mutex);
-    for (const auto& logger : registry().loggers) {
-        logger->logMessage(m);
+    if (!logger) {
+        return;
     }
+    Registry& r = registry();
+    {
+        std::lock_guard lock(r.mutex);
+        const auto found = std::find(r.loggers.begin(), r.loggers.end(), logger);
+        if (found == r.loggers.end()) {
+            return;
+        }
+        r.loggers.erase(found);
+        r.count.store(r.loggers.size());
+    }
+    logger->loggerQueue().stop();
+    logger->flush();
 }
 
-void DDLog::flushLog() {
-    std::lock_guard lock(registry().mutex);
-    for (const auto& logger : registry().loggers) {
+void DDLog::log(bool asynchronous, long level, DDLogFlag flag, long context, const char* file,
+                const char* function, unsigned long line, const char* tag,
+                std::string message) try {
+    Registry& r = registry();
+    if (r.count.load(std::memory_order_relaxed) == 0) {
+        return;
+    }
+    auto m = std::make_shared<DDLogMessage>();
+    m->message = std::move(message);
+    m->level = level;
+    m->flag = flag;
+    m->context = context;
+    if (file != nullptr) {
+        m->file = file;
+        m->fileName = lastPathComponent(m->file);
+    }
+    if (function != nullptr) {
+        m->function = function;
+    }
+    m->line = line;
+    if (tag != nullptr) {
+        m->tag = tag;
+    }
+    m->timestamp = std::chrono::system_clock::now();
+    m->queueLabel = detail::currentThreadLabel();
+    DDLoggerQueue::MessagePtr shared = std::move(m);
+
+    if (asynchronous && !r.ending.load(std::memory_order_relaxed)) {
+        std::lock_guard lock(r.mutex);
+        for (const auto& logger : r.loggers) {
+            logger->loggerQueue().enqueue(shared, false);
+        }
+        return;
+    }
+    // Wait outside the registry's lock, so that other threads keep logging meanwhile.
+    std::vector<std::pair<std::shared_ptr<DDAbstractLogger>, DDLoggerQueue::Ticket>> tickets;
+    {
+        std::lock_guard lock(r.mutex);
+        tickets.reserve(r.loggers.size());
+        for (const auto& logger : r.loggers) {
+            tickets.emplace_back(logger, logger->loggerQueue().enqueue(shared, true));
+        }
+    }
+    for (const auto& [logger, ticket] : tickets) {
+        logger->loggerQueue().waitUntilHandled(ticket);
+    }
+} catch (...) {
+    // Out of memory: the line is lost, the caller carries on.
+}
+
+void DDLog::flushLog() try {
+    for (const auto& logger : registeredLoggers()) {
+        logger->loggerQueue().drain();
         logger->flush();
     }
+} catch (...) {
 }
 
 }  // namespace lumberjack

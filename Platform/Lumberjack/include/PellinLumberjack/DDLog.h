@@ -15,7 +15,7 @@ namespace lumberjack {
 class DDAbstractLogger;
 
 class PELLIN_EXPORT DDLog {
-public:
+  public:
     DDLog() = delete;
 
     // Registers `logger` for the rest of the process; it receives every later message.
@@ -27,8 +27,7 @@ public:
     // hands it to every registered sink. With `asynchronous` false it returns only after
     // every sink has taken the message.
     static void log(bool asynchronous, long level, DDLogFlag flag, long context, const char* file,
-                    const char* function, unsigned long line, const char* tag,
-                    std::string message);
+                    const char* function, unsigned long line, const char* tag, std::string message);
 
     // Returns after every sink has written every message handed to it so far.
     static void flushLog();

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <PellinFoundation/Export.h>
+#include <PellinLumberjack/DDLogMessage.h>
+
+namespace lumberjack {
+
+// The serial queue of one sink: a worker thread of its own hands the messages to the sink one
+// at a time, in the order they arrived. The caller only appends; formatting and writing happen
+// on the worker, so an asynchronous log call costs the caller well under a microsecond.
+//
+// An idle worker does not sleep at once: it waits a short moment during which callers append
+// without waking it, so a burst of log calls never pays a wake-up system call per line. A
+// synchronous hand-over or a flush wakes it immediately.
+//
+// The queue grows with a burst up to kMaximumPending messages; beyond that a caller waits for
+// the worker to catch up, so a runaway producer slows down instead of exhausting memory or
+// losing lines.
+class PELLIN_EXPORT DDLoggerQueue {
+  public:
+    using Handler = std::function<void(const DDLogMessage&)>;
+    using Ticket = std::uint64_t;
+    using MessagePtr = std::shared_ptr<const DDLogMessage>;
+
+    static constexpr std::size_t kMaximumPending = std::size_t{1} << 16;
+
+    explicit DDLoggerQueue(Handler handler);
+    // Hands on everything still queued, then ends the worker.
+    ~DDLoggerQueue();
+    DDLoggerQueue(const DDLoggerQueue&) = delete;
+    DDLoggerQueue& operator=(const DDLoggerQueue&) = delete;
+
+    // Appends a message and returns its ticket; starts the worker when there is none. `urgent`
+    // wakes the worker now (the caller is going to wait for the message).
+    Ticket enqueue(MessagePtr message, bool urgent);
+    // Returns once the message with `ticket` has been handed to the sink. A worker thread never
+    // waits (it could be waiting for itself), so on a worker this returns at once.
+    void waitUntilHandled(Ticket ticket);
+    // Returns once every message appended so far has been handed to the sink.
+    void drain();
+    // Drains, then ends the worker; a later enqueue starts a new one.
+    void stop();
+
+    // True on the worker thread of any sink.
+    static bool isOnWorkerThread();
+
+    // Around fork(): the parent's worker does not exist in the child, and the lock must not be
+    // held by a thread that is gone. The child drops the parent's pending messages (the parent
+    // writes them) and starts a worker of its own on its first message.
+    void prepareForFork();
+    void afterForkInParent();
+    void afterForkInChild();
+
+  private:
+    enum class WorkerState { None, Running, Napping, Sleeping };
+
+    void run();
+    void startWorkerLocked();
+
+    Handler handler_;
+    std::mutex mutex_;
+    // Held through pointers so that the child of a fork can replace them: a condition variable
+    // may carry waiters of threads that do not exist there.
+    std::unique_ptr<std::condition_variable> wakeWorker_;
+    std::unique_ptr<std::condition_variable> handled_;
+    std::unique_ptr<std::condition_variable> spaceFreed_;
+    std::vector<MessagePtr> pending_;
+    Ticket enqueuedCount_ = 0;
+    Ticket handledCount_ = 0;
+    WorkerState state_ = WorkerState::None;
+    bool urgent_ = false;
+    bool stopping_ = false;
+    std::unique_ptr<std::thread> worker_;
+};
+
+}  // namespace lumberjack

@@ -1,0 +1,7 @@
+#include <PellinLumberjack/DDLogFormatter.h>
+
+namespace lumberjack {
+
+DDLogFormatter::~DDLogFormatter() = default;
+
+}  // namespace lumberjack
