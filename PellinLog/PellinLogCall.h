@@ -24,7 +24,7 @@ namespace pellinlog {
 // The full name of an operation in the form "+[Class selector:]" (or "-[...]" for an instance
 // operation), with the selector taken from it at compile time.
 class MethodName {
-public:
+  public:
     consteval MethodName(const char* fullName) : fullName_(fullName) {
         const std::string_view name(fullName);
         if (name.size() < 5 || (name[0] != '+' && name[0] != '-') || name[1] != '[' ||
@@ -41,14 +41,14 @@ public:
     // The full name is a string literal, so its data is NUL-terminated.
     const char* c_str() const { return fullName_.data(); }
 
-private:
+  private:
     static void method_name_must_look_like_plus_bracket_class_blank_selector_bracket();
     std::string_view fullName_;
 };
 
 template <class... Args>
-void logMessage(bool asynchronous, std::int32_t level, lumberjack::DDLogFlag flag,
-                const char* file, unsigned long line, const MethodName& method,
+void logMessage(bool asynchronous, std::int32_t level, lumberjack::DDLogFlag flag, const char* file,
+                unsigned long line, const MethodName& method,
                 foundation::FormatString<std::type_identity_t<Args>...> format,
                 const Args&... args) {
     lumberjack::DDLog::log(asynchronous, level, flag, 0, file, method.c_str(), line, nullptr,
@@ -57,16 +57,18 @@ void logMessage(bool asynchronous, std::int32_t level, lumberjack::DDLogFlag fla
 
 }  // namespace pellinlog
 
-#define PELLIN_METHOD(fullName) \
-    static constexpr ::pellinlog::MethodName pellinMethod { fullName }
+#define PELLIN_METHOD(fullName)                             \
+    static constexpr ::pellinlog::MethodName pellinMethod { \
+        fullName                                            \
+    }
 
-#define PELLIN_LOG_CALL(asynchronous, flag, format, ...)                                         \
-    do {                                                                                         \
-        const ::std::int32_t pellinLevel = ::ddLogLevel;                                         \
-        if ((static_cast<unsigned>(pellinLevel) & (flag)) != 0) {                                \
-            ::pellinlog::logMessage(asynchronous, pellinLevel, flag, __FILE__, __LINE__,        \
-                                    pellinMethod, format __VA_OPT__(, ) __VA_ARGS__);             \
-        }                                                                                        \
+#define PELLIN_LOG_CALL(asynchronous, flag, format, ...)                                 \
+    do {                                                                                 \
+        const ::std::int32_t pellinLevel = ::ddLogLevel;                                 \
+        if ((static_cast<unsigned>(pellinLevel) & (flag)) != 0) {                        \
+            ::pellinlog::logMessage(asynchronous, pellinLevel, flag, __FILE__, __LINE__, \
+                                    pellinMethod, format __VA_OPT__(, ) __VA_ARGS__);    \
+        }                                                                                \
     } while (false)
 
 #define DDLogError(format, ...) \

@@ -1,0 +1,98 @@
+#include <PellinLog/LoggerFormatterClassName.h>
+
+#include <unicode/locid.h>
+#include <unicode/smpdtfmt.h>
+#include <unicode/unistr.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <string_view>
+
+#include <PellinFoundation/Format.h>
+
+namespace {
+
+std::string_view levelName(lumberjack::DDLogFlag flag) {
+    switch (flag) {
+        case lumberjack::DDLogFlagError:
+            return "ERROR";
+        case lumberjack::DDLogFlagWarning:
+            return "WARN";
+        case lumberjack::DDLogFlagInfo:
+            return "INFO";
+        case lumberjack::DDLogFlagDebug:
+            return "DEBUG";
+        case lumberjack::DDLogFlagVerbose:
+            return "VERBOSE";
+    }
+    return "UNKNOWN";
+}
+
+std::string_view lastPathComponent(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// The same pattern by hand, for the case that ICU cannot give a formatter: the line keeps its
+// time stamp rather than losing it.
+std::string formatWithoutICU(std::int64_t milliseconds) {
+    const auto seconds = static_cast<std::time_t>(milliseconds / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    std::array<char, 64> text{};
+    std::snprintf(text.data(), text.size(), "%04d/%02d/%02d %02d:%02d:%02d:%03d",
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, static_cast<int>(milliseconds % 1000));
+    return text.data();
+}
+
+}  // namespace
+
+LoggerFormatterClassName::LoggerFormatterClassName() {
+    UErrorCode status = U_ZERO_ERROR;
+    try {
+        auto formatter = std::make_unique<icu::SimpleDateFormat>(
+            icu::UnicodeString(u"yyyy/MM/dd HH:mm:ss:SSS"), icu::Locale("en_US_POSIX"), status);
+        if (U_SUCCESS(status)) {
+            threadUnsafeDateFormatter = std::move(formatter);
+        }
+    } catch (...) {
+    }
+}
+
+LoggerFormatterClassName::~LoggerFormatterClassName() = default;
+
+std::string LoggerFormatterClassName::formattedTimestamp(std::int64_t millisecondsSince1970) {
+    if (millisecondsSince1970 == cachedMillisecond_) {
+        return cachedTimestamp_;
+    }
+    std::string text;
+    if (threadUnsafeDateFormatter) {
+        icu::UnicodeString formatted;
+        threadUnsafeDateFormatter->format(static_cast<UDate>(millisecondsSince1970), formatted);
+        formatted.toUTF8String(text);
+    } else {
+        text = formatWithoutICU(millisecondsSince1970);
+    }
+    cachedMillisecond_ = millisecondsSince1970;
+    cachedTimestamp_ = text;
+    return text;
+}
+
+std::string LoggerFormatterClassName::formatLogMessage(const lumberjack::DDLogMessage& logMessage) {
+    try {
+        // Whole milliseconds, rounded down: 09:05:03.0429 is still 09:05:03:042.
+        const auto milliseconds =
+            std::chrono::floor<std::chrono::milliseconds>(logMessage.timestamp.time_since_epoch())
+                .count();
+        return foundation::stringWithFormat("%@ [%@] [%@] [%@:%lu %@] %@",
+                                            formattedTimestamp(milliseconds),
+                                            levelName(logMessage.flag), logMessage.queueLabel,
+                                            lastPathComponent(logMessage.fileName), logMessage.line,
+                                            logMessage.function, logMessage.message);
+    } catch (...) {
+        return logMessage.message;
+    }
+}
