@@ -35,11 +35,25 @@ int runPlainLoop(const DelegateFactory& makeDelegate) {
 int runQtLoop(int argc, char** argv, const DelegateFactory& makeDelegate) {
     // QApplication keeps references to both for its whole life, and needs a program name.
     static char fallbackName[] = "application";
+    static char platformOption[] = "-platform";
+    static char xcb[] = "xcb";
+    static char wayland[] = "wayland";
     std::vector<char*> arguments;
     if (argc > 0 && argv != nullptr) {
         arguments.assign(argv, argv + argc);
     } else {
         arguments.push_back(fallbackName);
+    }
+    // The window system that the probe found answering, as the alert presenters choose it.
+    switch (probeDisplay()) {
+        case Display::X11:
+            arguments.insert(arguments.end(), {platformOption, xcb});
+            break;
+        case Display::Wayland:
+            arguments.insert(arguments.end(), {platformOption, wayland});
+            break;
+        default:
+            break;
     }
     int count = static_cast<int>(arguments.size());
     arguments.push_back(nullptr);
@@ -83,7 +97,9 @@ bool Application::isGraphical() {
 }
 
 bool Application::displayAvailable() {
-    return detail::displayAvailable();
+    // The same probe the alert presenters use, so that a Qt loop runs exactly when dialogs will
+    // be Qt windows.
+    return probeDisplay() != Display::None;
 }
 
 int applicationMain(int argc, char** argv, const DelegateFactory& makeDelegate) {

@@ -31,8 +31,7 @@ class PELLIN_EXPORT Application {
     // Whether the running loop is Qt's, that is, whether windows can be shown.
     static bool isGraphical();
 
-    // Whether a display can be reached: QT_QPA_PLATFORM names a platform, or the X display
-    // named by DISPLAY accepts a connection.
+    // Whether a display can be reached (see QtAlertPresenter::displayAvailable).
     static bool displayAvailable();
 };
 

@@ -1,0 +1,119 @@
+// Runs the application loop the way a program does, with a delegate chosen by the first argument,
+// and reports on standard output what happened. The application tests start it, because the loop
+// ends the whole process.
+//
+//   ApplicationProbe launch <return|terminate> [<lines to log>]
+//   ApplicationProbe no-delegate
+//   ApplicationProbe remembers <bundle folder to remove> <bundle identifier>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <PellinAppKit/Application.h>
+#include <PellinAppKit/RunningApplication.h>
+#include <PellinLumberjack/DDAbstractLogger.h>
+#include <PellinLumberjack/DDLog.h>
+
+namespace {
+
+void say(const std::string& text) {
+    const std::string line = text + "\n";
+    [[maybe_unused]] const ssize_t written = write(STDOUT_FILENO, line.data(), line.size());
+}
+
+// A sink slow enough that lines are still queued when the delegate ends the application.
+class SlowFileSink : public lumberjack::DDAbstractLogger {
+  public:
+    explicit SlowFileSink(const std::filesystem::path& path) : out_(path, std::ios::app) {}
+
+  protected:
+    void writeLine(std::string_view line) override {
+        usleep(300);
+        out_ << line << '\n' << std::flush;
+    }
+
+  private:
+    std::ofstream out_;
+};
+
+class LaunchDelegate : public appkit::ApplicationDelegate {
+  public:
+    LaunchDelegate(bool terminate, int lines) : terminate_(terminate), lines_(lines) {}
+
+    void applicationDidFinishLaunching(const appkit::Notification& notification) override {
+        ++launches_;
+        say("launched " + notification.name + " count=" + std::to_string(launches_) +
+            " graphical=" + (appkit::Application::isGraphical() ? "yes" : "no"));
+        if (lines_ > 0) {
+            const char* home = std::getenv("HOME");
+            lumberjack::DDLog::addLogger(std::make_shared<SlowFileSink>(
+                std::filesystem::path(home ? home : ".") / "probe.log"));
+            for (int i = 1; i <= lines_; ++i) {
+                lumberjack::DDLog::log(true, 7, lumberjack::DDLogFlagInfo, 0, __FILE__,
+                                       "-[LaunchDelegate applicationDidFinishLaunching:]", __LINE__,
+                                       nullptr, "line " + std::to_string(i));
+            }
+        }
+        if (terminate_) {
+            appkit::Application::terminate();
+        }
+    }
+
+  private:
+    bool terminate_;
+    int lines_;
+    int launches_ = 0;
+};
+
+class RemembersDelegate : public appkit::ApplicationDelegate {
+  public:
+    RemembersDelegate(std::string bundle, std::string identifier)
+        : bundle_(std::move(bundle)), identifier_(std::move(identifier)) {}
+
+    void applicationDidFinishLaunching(const appkit::Notification&) override {
+        std::error_code ignored;
+        std::filesystem::remove_all(bundle_, ignored);
+        std::string pids = "found";
+        for (const auto& application :
+             appkit::RunningApplication::runningApplicationsWithBundleIdentifier(identifier_)) {
+            pids += " " + std::to_string(application.processIdentifier());
+        }
+        say(pids);
+        appkit::Application::terminate();
+    }
+
+  private:
+    std::string bundle_;
+    std::string identifier_;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    appkit::DelegateFactory factory;
+    if (mode == "launch" && argc > 2) {
+        const bool terminate = std::string_view(argv[2]) == "terminate";
+        const int lines = argc > 3 ? std::atoi(argv[3]) : 0;
+        factory = [terminate, lines] { return std::make_unique<LaunchDelegate>(terminate, lines); };
+    } else if (mode == "no-delegate") {
+        factory = [] { return std::unique_ptr<appkit::ApplicationDelegate>(); };
+    } else if (mode == "remembers" && argc > 3) {
+        factory = [bundle = std::string(argv[2]), identifier = std::string(argv[3])] {
+            return std::make_unique<RemembersDelegate>(bundle, identifier);
+        };
+    } else {
+        std::fputs("usage: ApplicationProbe launch|no-delegate|remembers ...\n", stderr);
+        return 64;
+    }
+    const int status = appkit::applicationMain(argc, argv, factory);
+    say("loop returned " + std::to_string(status));
+    return status;
+}

@@ -1,0 +1,162 @@
+#include "FakeApplication.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace pellin::test {
+
+namespace fs = std::filesystem;
+
+void writeInfoPlist(const fs::path& bundle, const std::string& bundleIdentifier) {
+    fs::create_directories(bundle / "Contents");
+    std::ofstream(bundle / "Contents/Info.plist")
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">\n<dict>\n"
+           "\t<key>CFBundleIdentifier</key>\n\t<string>"
+        << bundleIdentifier << "</string>\n</dict>\n</plist>\n";
+}
+
+fs::path createFakeBundle(const fs::path& folder, const std::string& name,
+                          const std::string& bundleIdentifier, ProgramKind kind) {
+    const fs::path bundle = folder / (name + ".app");
+    writeInfoPlist(bundle, bundleIdentifier);
+    const fs::path program = bundle / "Contents/MacOS" / name;
+    fs::create_directories(program.parent_path());
+    if (kind == ProgramKind::Binary) {
+        fs::copy_file("/bin/sleep", program, fs::copy_options::overwrite_existing);
+    } else {
+        std::ofstream(program) << "#!/bin/sh\nwhile :; do sleep 1; done\n";
+    }
+    fs::permissions(program, fs::perms::owner_all | fs::perms::group_read |
+                                 fs::perms::group_exec | fs::perms::others_read |
+                                 fs::perms::others_exec);
+    return program;
+}
+
+FakeProcess::FakeProcess(std::vector<std::string> arguments, std::optional<RunAs> runAs,
+                         const fs::path& workingDirectory) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    const std::string folder = workingDirectory.string();
+
+    // The write end closes on exec, so reading it returns once the program runs; a child that
+    // cannot exec writes its errno instead.
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0) {
+        return;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ready[0]);
+        bool ok = folder.empty() || chdir(folder.c_str()) == 0;
+        if (ok && runAs) {
+            ok = setgroups(0, nullptr) == 0 && setgid(runAs->gid) == 0 &&
+                 setuid(runAs->uid) == 0;
+        }
+        if (ok) {
+            execv(argv[0], argv.data());
+        }
+        const int error = errno;
+        [[maybe_unused]] const ssize_t written = write(ready[1], &error, sizeof error);
+        _exit(127);
+    }
+    close(ready[1]);
+    if (pid < 0) {
+        close(ready[0]);
+        return;
+    }
+    int error = 0;
+    ssize_t got;
+    do {
+        got = read(ready[0], &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    close(ready[0]);
+    pid_ = pid;
+    if (got > 0) {
+        reap(true);
+        pid_ = -1;
+    }
+}
+
+FakeProcess FakeProcess::start(const fs::path& program, std::optional<RunAs> runAs) {
+    return FakeProcess({program.string(), "3600"}, runAs);
+}
+
+FakeProcess::FakeProcess(FakeProcess&& other) noexcept
+    : pid_(other.pid_), status_(other.status_) {
+    other.pid_ = -1;
+}
+
+FakeProcess::~FakeProcess() {
+    if (pid_ > 0 && !status_) {
+        kill(pid_, SIGKILL);
+        reap(true);
+    }
+}
+
+bool FakeProcess::reap(bool block) {
+    if (status_) {
+        return true;
+    }
+    if (pid_ <= 0) {
+        return false;
+    }
+    int status = 0;
+    pid_t got;
+    do {
+        got = waitpid(pid_, &status, block ? 0 : WNOHANG);
+    } while (got < 0 && errno == EINTR);
+    if (got == pid_) {
+        status_ = status;
+        return true;
+    }
+    return false;
+}
+
+bool FakeProcess::diedOfKill() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!reap(false) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return status_ && WIFSIGNALED(*status_) && WTERMSIG(*status_) == SIGKILL;
+}
+
+namespace {
+
+// Whether SIGKILL is pending for the process, from the signal masks in /proc/<pid>/status.
+bool killPending(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    const unsigned long long killBit = 1ULL << (SIGKILL - 1);
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("SigPnd:") || line.starts_with("ShdPnd:")) {
+            const unsigned long long mask = std::strtoull(line.c_str() + 7, nullptr, 16);
+            if ((mask & killBit) != 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool FakeProcess::survives() {
+    return pid_ > 0 && !reap(false) && !killPending(pid_);
+}
+
+}  // namespace pellin::test
