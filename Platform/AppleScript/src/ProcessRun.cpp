@@ -1,0 +1,174 @@
+#include "ProcessRun.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+extern char** environ;
+
+namespace applescript {
+
+namespace {
+
+// Closes its descriptor when it goes out of scope, on every path.
+class Descriptor {
+  public:
+    Descriptor() = default;
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    void adopt(int fd) {
+        reset();
+        fd_ = fd;
+    }
+    void reset() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+struct Pipe {
+    Descriptor read;
+    Descriptor write;
+};
+
+bool openPipe(Pipe& pipe) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        return false;
+    }
+    pipe.read.adopt(fds[0]);
+    pipe.write.adopt(fds[1]);
+    return true;
+}
+
+std::vector<std::string> environmentWithSearchPath(const std::string& searchPath) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, "PATH=", 5) != 0) {
+            environment.emplace_back(*entry);
+        }
+    }
+    environment.push_back("PATH=" + searchPath);
+    return environment;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+    std::vector<char*> out;
+    out.reserve(texts.size() + 1);
+    for (std::string& text : texts) {
+        out.push_back(text.data());
+    }
+    out.push_back(nullptr);
+    return out;
+}
+
+// Reads both pipes until both are closed.
+void drain(int outputFd, int errorFd, std::string& output, std::string& error) {
+    std::array<pollfd, 2> fds{{{outputFd, POLLIN, 0}, {errorFd, POLLIN, 0}}};
+    std::array<std::string*, 2> sinks{&output, &error};
+    int open = 2;
+    char buffer[8192];
+    while (open > 0) {
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) {
+                continue;
+            }
+            const ssize_t count = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (count > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(count));
+            } else if (count == 0 || errno != EINTR) {
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+ProcessOutcome runProcess(const std::vector<std::string>& arguments,
+                          const std::string& searchPath) {
+    ProcessOutcome outcome;
+    Pipe output;
+    Pipe error;
+    if (arguments.empty() || !openPipe(output) || !openPipe(error)) {
+        outcome.spawnError = arguments.empty() ? EINVAL : errno;
+        return outcome;
+    }
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, output.write.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, error.write.get(), STDERR_FILENO);
+
+    // The shell starts with ordinary signal handling whatever this process ignores or blocks.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigemptyset(&signals);
+    for (const int signal : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD}) {
+        sigaddset(&signals, signal);
+    }
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<std::string> argumentTexts = arguments;
+    std::vector<std::string> environmentTexts = environmentWithSearchPath(searchPath);
+    const std::vector<char*> argv = pointers(argumentTexts);
+    const std::vector<char*> envp = pointers(environmentTexts);
+
+    pid_t pid = -1;
+    const int spawned =
+        ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    // Our copies of the write ends must go, or the reads below would never see the end.
+    output.write.reset();
+    error.write.reset();
+    if (spawned != 0) {
+        outcome.spawnError = spawned;
+        return outcome;
+    }
+
+    drain(output.read.get(), error.read.get(), outcome.standardOutput, outcome.standardError);
+
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            outcome.spawnError = errno;
+            return outcome;
+        }
+    }
+    if (WIFEXITED(status)) {
+        outcome.exited = true;
+        outcome.exitStatus = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        outcome.signal = WTERMSIG(status);
+    }
+    return outcome;
+}
+
+}  // namespace applescript
