@@ -1,0 +1,8 @@
+#include <PellinCommonFramework/PellinCommonFramework.h>
+
+extern "C" {
+
+const unsigned char PellinCommonFrameworkVersionString[] =
+    "@(#)PROGRAM:PellinCommonFramework  PROJECT:PellinCommonFramework-1\n";
+const double PellinCommonFrameworkVersionNumber = 1.0;
+}
