@@ -1,0 +1,189 @@
+// The whole uninstall through the real script runner and the real shell, as root (so that the
+// removal's "sudo rm" runs without a password), each case in a temporary home folder.
+
+#include <UninstallLib/UninstallLib.h>
+#include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "CapturedLog.h"
+#include "TemporaryHome.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using pellin::test::CapturedLog;
+using pellin::test::TemporaryHome;
+using Lines = std::vector<std::string>;
+using Tree = std::set<std::string>;
+
+constexpr const char* kLaunchAgent = "Library/LaunchAgents/jp.brenvik.mac.Pellin.plist";
+constexpr const char* kResidentFolder = "Library/Pellin";
+constexpr const char* kLauncher = "Applications/KickPellin.app";
+constexpr const char* kSettingKey = "PellinRealShellTestKey";
+
+class RealShell : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "the removal runs \"sudo rm\", which needs root to run unattended";
+        }
+    }
+};
+
+void storeSetting() {
+    auto defaults = UserDefaultConfigurationLib::findPellinUserDefault();
+    ASSERT_TRUE(defaults);
+    defaults->setObject(foundation::Value("stored"), kSettingKey);
+}
+
+bool settingStored() {
+    auto defaults = UserDefaultConfigurationLib::findPellinUserDefault();
+    return defaults && !defaults->objectForKey(kSettingKey).isNone();
+}
+
+bool containsLineWith(const Lines& lines, const std::string& part) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find(part) != std::string::npos;
+    });
+}
+
+// Every path below `root`, relative to it; links are listed, never followed.
+Tree snapshot(const fs::path& root) {
+    Tree tree;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        tree.insert(fs::relative(it->path(), root).string());
+    }
+    return tree;
+}
+
+Tree difference(const Tree& a, const Tree& b) {
+    Tree out;
+    std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::inserter(out, out.end()));
+    return out;
+}
+
+// Runs with the working folder set to `folder`, so that a stray relative command in the shell
+// text would leave its traces where the test looks.
+UninstallResult uninstallFrom(const fs::path& folder) {
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder);
+    UninstallResult result = UninstallLib::uninstall();
+    fs::current_path(previous);
+    return result;
+}
+
+TEST_F(RealShell, WithOnlyTheLauncherInstalledAllThreeCommandsRunAndTheLauncherGoes) {
+    TemporaryHome home;
+    home.writeFile(std::string(kLauncher) + "/Contents/MacOS/KickPellin", "binary");
+    home.writeFile("Applications/Other.app/keep");
+    storeSetting();
+    CapturedLog log;
+    const UninstallResult result = UninstallLib::uninstall();
+    EXPECT_EQ(result.error_result(), 0);
+    EXPECT_EQ(result.error_number(), 0);
+    EXPECT_FALSE(fs::exists(home.path() / kLauncher));
+    EXPECT_TRUE(fs::exists(home.path() / "Applications/Other.app/keep"));
+    EXPECT_FALSE(settingStored());
+    const Lines lines = log.functionsAndTexts();
+    EXPECT_EQ(lines.front(), "+[UninstallLib uninstall] | Start uninstall");
+    EXPECT_EQ(lines.back(), "+[UninstallLib uninstall] | End uninstall");
+    EXPECT_TRUE(containsLineWith(lines, "existsKickPellinApp isExist=YES"));
+    EXPECT_TRUE(containsLineWith(lines, "End executeUninstallCommand result : OK"));
+    // The agent's property list is gone by the time of the unload; our launchctl says so.
+    EXPECT_TRUE(containsLineWith(lines, "Error commandLaunchUnload  Error_Number : 1"));
+}
+
+TEST_F(RealShell, WithOnlyTheLaunchAgentInstalledItGoesAndTheLauncherIsNotAsked) {
+    TemporaryHome home;
+    home.writeFile(kLaunchAgent, "<plist/>");
+    home.writeFile("Library/LaunchAgents/other.plist", "<plist/>");
+    CapturedLog log;
+    const UninstallResult result = UninstallLib::uninstall();
+    EXPECT_EQ(result.error_result(), 0);
+    EXPECT_FALSE(fs::exists(home.path() / kLaunchAgent));
+    EXPECT_TRUE(fs::exists(home.path() / "Library/LaunchAgents/other.plist"));
+    const Lines lines = log.functionsAndTexts();
+    EXPECT_FALSE(containsLineWith(lines, "existsKickPellinApp"));
+    EXPECT_FALSE(containsLineWith(lines, "existsPellinApp"));
+    EXPECT_TRUE(containsLineWith(lines, "End repeatUninstallProcWithAppleScript:"));
+}
+
+TEST_F(RealShell, WithNothingInstalledNoScriptRunsAndTheDomainStays) {
+    TemporaryHome home;
+    home.writeFile("Library/keep");
+    storeSetting();
+    const Tree before = snapshot(home.path());
+    CapturedLog log;
+    const UninstallResult result = UninstallLib::uninstall();
+    EXPECT_EQ(result.error_result(), 0);
+    EXPECT_EQ(result.error_number(), 0);
+    EXPECT_TRUE(settingStored());
+    EXPECT_EQ(snapshot(home.path()), before);
+    const Lines lines = log.functionsAndTexts();
+    EXPECT_FALSE(containsLineWith(lines, "repeatUninstallProcWithAppleScript"));
+    EXPECT_FALSE(containsLineWith(lines, "commandLaunchUnload"));
+    EXPECT_TRUE(containsLineWith(lines, "| Not exists AutoSatrtSettingFile And PellinApp"));
+}
+
+TEST_F(RealShell, AHomePathFullOfShellSyntaxLosesOnlyTheThreeItemsAndRunsNothingFromIt) {
+    // The first word of the name is also a folder beside the home folder: a path split at its
+    // first blank would remove it.
+    TemporaryHome home("my home 'q' \"dq\" $(touch pwned1) `touch pwned2` ; touch pwned3 ;\n x");
+    for (const char* item :
+         {"Library/LaunchAgents/jp.brenvik.mac.Pellin.plist",
+          "Library/Pellin/Pellin.app/Contents/Info.plist", "Library/Pellin/Other/data",
+          "Applications/KickPellin.app/Contents/Info.plist",
+          // Sentinels beside the three items and above them.
+          "Library/LaunchAgents/other.plist",
+          "Library/LaunchAgents/jp.brenvik.mac.Pellin.plist.keep", "Library/Pellin.keep",
+          "Library/Other/keep", "Applications/Other.app/keep", "Applications/KickPellin.app.keep",
+          "keep"}) {
+        home.writeFile(item, "x");
+    }
+    fs::create_directories(home.parent() / "my");
+    std::ofstream(home.parent() / "my" / "keep") << "x";
+    std::ofstream(home.parent() / "keep") << "x";
+    storeSetting();
+
+    const Tree before = snapshot(home.parent());
+    CapturedLog log;
+    const UninstallResult result = uninstallFrom(home.parent());
+    const Tree after = snapshot(home.parent());
+
+    EXPECT_EQ(result.error_result(), 0);
+    EXPECT_EQ(result.error_number(), 0);
+    EXPECT_FALSE(settingStored());
+    const std::string h = home.path().filename().string() + "/";
+    Tree expectedGone;
+    for (const std::string& entry : before) {
+        for (const char* item : {kLaunchAgent, kResidentFolder, kLauncher}) {
+            const std::string itemPath = h + item;
+            if (entry == itemPath || entry.starts_with(itemPath + "/")) {
+                expectedGone.insert(entry);
+            }
+        }
+    }
+    EXPECT_EQ(expectedGone.size(), 10u);
+    EXPECT_EQ(difference(before, after), expectedGone);
+    // Nothing new but what the settings store keeps beside its domain: no traces of a command
+    // run from the path, and no state folder from the unload that found nothing to unload.
+    for (const std::string& added : difference(after, before)) {
+        EXPECT_TRUE(added.starts_with(h + "Library/Preferences/")) << added;
+        EXPECT_FALSE(fs::path(added).filename().string().starts_with("pwned")) << added;
+    }
+    EXPECT_TRUE(containsLineWith(log.texts(), "End executeUninstallCommand result : OK"));
+}
+
+}  // namespace
