@@ -1,5 +1,6 @@
 #include <PellinAppKit/Application.h>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>

@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -39,9 +39,8 @@ fs::path createFakeBundle(const fs::path& folder, const std::string& name,
     } else {
         std::ofstream(program) << "#!/bin/sh\nwhile :; do sleep 1; done\n";
     }
-    fs::permissions(program, fs::perms::owner_all | fs::perms::group_read |
-                                 fs::perms::group_exec | fs::perms::others_read |
-                                 fs::perms::others_exec);
+    fs::permissions(program, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
     return program;
 }
 
@@ -63,10 +62,14 @@ FakeProcess::FakeProcess(std::vector<std::string> arguments, std::optional<RunAs
     const pid_t pid = fork();
     if (pid == 0) {
         close(ready[0]);
-        bool ok = folder.empty() || chdir(folder.c_str()) == 0;
+        // Away from the test's output: a program's own children (a script's sleep) could
+        // otherwise hold it open after the program is killed, and the test runner waits for it.
+        const int nothing = open("/dev/null", O_RDWR);
+        bool ok = nothing >= 0 && dup2(nothing, STDIN_FILENO) >= 0 &&
+                  dup2(nothing, STDOUT_FILENO) >= 0 && dup2(nothing, STDERR_FILENO) >= 0;
+        ok = ok && (folder.empty() || chdir(folder.c_str()) == 0);
         if (ok && runAs) {
-            ok = setgroups(0, nullptr) == 0 && setgid(runAs->gid) == 0 &&
-                 setuid(runAs->uid) == 0;
+            ok = setgroups(0, nullptr) == 0 && setgid(runAs->gid) == 0 && setuid(runAs->uid) == 0;
         }
         if (ok) {
             execv(argv[0], argv.data());
@@ -97,8 +100,7 @@ FakeProcess FakeProcess::start(const fs::path& program, std::optional<RunAs> run
     return FakeProcess({program.string(), "3600"}, runAs);
 }
 
-FakeProcess::FakeProcess(FakeProcess&& other) noexcept
-    : pid_(other.pid_), status_(other.status_) {
+FakeProcess::FakeProcess(FakeProcess&& other) noexcept : pid_(other.pid_), status_(other.status_) {
     other.pid_ = -1;
 }
 

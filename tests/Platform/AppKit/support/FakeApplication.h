@@ -35,7 +35,7 @@ struct RunAs {
 // A child process of the test. It is killed and reaped when the object goes, so that no test
 // leaves a process behind.
 class FakeProcess {
-public:
+  public:
     // Starts `arguments[0]` with the rest as its arguments, in `workingDirectory` when given, and
     // returns once the program runs (not the test's copy of itself that precedes it). A
     // program that cannot be started leaves pid() at -1.
@@ -60,7 +60,7 @@ public:
     // mistaken for survival.
     bool survives();
 
-private:
+  private:
     bool reap(bool block);
 
     pid_t pid_ = -1;

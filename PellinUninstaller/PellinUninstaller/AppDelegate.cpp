@@ -1,0 +1,70 @@
+#include "AppDelegate.h"
+
+#include <array>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include <PellinAppKit/Alert.h>
+#include <PellinAppKit/Application.h>
+#include <PellinAppKit/ModalResponse.h>
+#include <PellinAppKit/RunningApplication.h>
+#include <PellinCommonLib/PellinCommonConstants.h>
+#include <PellinLog/PellinLogCall.h>
+#include <UninstallLib/UninstallLib.h>
+
+#include "Alert/PellinUninstallerAlert.h"
+
+void AppDelegate::applicationDidFinishLaunching(const appkit::Notification& /*notification*/) {
+    const std::unique_ptr<appkit::Alert> alert = PellinUninstallerAlert::createUninstallAlert();
+    // No dialog, a dialog that could not be shown (the abort code) and the second button, which
+    // Return presses, all decline.
+    const appkit::ModalResponse response = alert ? alert->runModal() : appkit::kModalResponseAbort;
+    if (response == appkit::kAlertFirstButtonReturn) {
+        uninstallProc();
+    }
+    appkit::Application::terminate();
+}
+
+void AppDelegate::uninstallProc() {
+    PELLIN_METHOD("+[AppDelegate uninstallProc]");
+    DDLogDebug("Start %@", pellinMethod.selector());
+    DDLogInfo("Start Uninstall Pellin App");
+
+    const UninstallResult result = UninstallLib::uninstall();
+    std::unique_ptr<appkit::Alert> alert;
+    switch (result.error_result()) {
+        case 0:
+            // Nothing installed is a success too: whatever still runs of the product goes.
+            terminatePellinAppAndPellinUIApp();
+            DDLogInfo("Terminate BRENVIKUPDATE App from Uninstall");
+            alert = PellinUninstallerAlert::createUninstallCompAlert();
+            break;
+        case 1:
+            // A failed removal leaves the product's programs running: they may still be needed.
+            alert = PellinUninstallerAlert::createUninstallErrorAlert(result.error_number());
+            break;
+        default:
+            break;
+    }
+    if (alert) {
+        alert->runModal();
+    }
+
+    DDLogDebug("End %@", pellinMethod.selector());
+}
+
+void AppDelegate::terminatePellinAppAndPellinUIApp() {
+    PELLIN_METHOD("+[AppDelegate terminatePellinAppAndPellinUIApp]");
+    constexpr std::array<std::string_view, 2> bundleIdentifiers = {PellinBundleIdentifier,
+                                                                   PellinUpdaterBundleIdentifier};
+    for (const std::string_view bundleIdentifier : bundleIdentifiers) {
+        const std::vector<appkit::RunningApplication> applications =
+            appkit::RunningApplication::runningApplicationsWithBundleIdentifier(bundleIdentifier);
+        if (!applications.empty()) {
+            DDLogInfo("Terminate Pellin App from Uninstall");
+            // Only the first: further instances of the same application keep running.
+            applications.front().forceTerminate();
+        }
+    }
+}
