@@ -16,6 +16,7 @@ namespace appkit {
 namespace {
 
 constexpr int kIconSize = 64;
+constexpr int kTextWidth = 380;
 
 QString qt(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -53,7 +54,6 @@ QtAlertDialog::QtAlertDialog(const Alert& alert)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setModal(true);
     setWindowTitle(QApplication::applicationDisplayName());
-    setMinimumWidth(440);
 
     auto* icon = new QLabel(this);
     icon->setPixmap(iconFor(alert));
@@ -65,8 +65,10 @@ QtAlertDialog::QtAlertDialog(const Alert& alert)
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.1);
     message->setFont(bold);
+    message->setFixedWidth(kTextWidth);
     auto* informative = plainLabel(qt(alert.informativeText()), this);
     informative->setObjectName("alertInformativeText");
+    informative->setFixedWidth(kTextWidth);
     informative->setVisible(!alert.informativeText().empty());
 
     auto* row = new QHBoxLayout;
@@ -91,13 +93,15 @@ QtAlertDialog::QtAlertDialog(const Alert& alert)
     auto* texts = new QVBoxLayout;
     texts->addWidget(message);
     texts->addWidget(informative);
-    texts->addStretch(1);
     texts->addSpacing(12);
     texts->addLayout(row);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 16);
     layout->setSpacing(16);
+    // Wrapped labels ask for the height they need at this width, and the window takes exactly
+    // that: an alert is not resized.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(icon, 0, Qt::AlignTop);
     layout->addLayout(texts, 1);
 
