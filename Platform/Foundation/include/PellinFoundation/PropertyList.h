@@ -1,1 +1,48 @@
 #pragma once
+
+// Property lists on disk and in memory: XML and binary ("bplist00") files are read into a
+// foundation::Value; values are written as XML property lists.
+//
+// What survives a round trip, beyond what the format itself promises:
+//   - dates keep their fractional seconds and may lie anywhere between years -9999 and 9999 (a
+//     fraction is written as "2024-03-05T09:05:03.25Z"; whole seconds in the usual form);
+//   - negative integers keep their sign;
+//   - an unsigned integer above INT64_MAX, which a value cannot hold as an integer, is read as
+//     a real (its magnitude kept, its last digits rounded) rather than wrapped to a negative;
+//   - a real keeps its value (written with 17 significant digits), infinities and NaN included.
+// Input that is not a property list (truncated, garbage, nested deeper than kMaximumDepth,
+// cyclic or exploding binary references) yields std::nullopt; nothing crashes.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <PellinFoundation/Export.h>
+#include <PellinFoundation/Value.h>
+
+namespace foundation {
+
+class PELLIN_EXPORT PropertyListSerialization {
+  public:
+    PropertyListSerialization() = delete;
+
+    // Lists and dictionaries nested deeper than this are refused, on reading and on writing,
+    // so that no input can exhaust the stack.
+    static constexpr std::size_t kMaximumDepth = 512;
+
+    // The value of a property list in XML or binary form; nothing when `bytes` is not one.
+    static std::optional<Value> propertyListWithData(std::string_view bytes);
+
+    // The value of the property-list file at `path`; nothing when it cannot be read or is
+    // not a property list.
+    static std::optional<Value> propertyListWithContentsOfFile(const std::string& path);
+
+    // The XML property list of `value`; nothing when the value has no property-list form:
+    // no value at all, a date that is not a finite time between the years -9999 and 9999,
+    // or nesting deeper than kMaximumDepth. Entries of no value inside a list or dictionary
+    // are left out (a property list cannot hold them).
+    static std::optional<std::string> xmlDataWithPropertyList(const Value& value);
+};
+
+}  // namespace foundation
