@@ -71,8 +71,10 @@ bool isLive(const ProcessStat& stat) {
 // reaping them.
 bool groupHasLiveMembers(int processGroup) {
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        const std::string name = entry.path().filename().string();
+    // Incremented with an error code: processes come and go while /proc is read.
+    for (std::filesystem::directory_iterator it("/proc", error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
         if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }

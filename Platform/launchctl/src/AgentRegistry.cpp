@@ -129,8 +129,9 @@ std::vector<AgentRecord> AgentRegistry::all() const {
         return records;
     }
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
-        const std::string name = entry.path().filename().string();
+    for (std::filesystem::directory_iterator it(folder_, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
         if (!name.ends_with(kRecordSuffix)) {
             continue;
         }

@@ -3,6 +3,7 @@
 // programs, where their script runner looks for tools first.
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,9 +85,7 @@ int list(const AgentRegistry& registry) {
     return kSuccess;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (arguments.empty()) {
         return usage();
@@ -118,4 +117,18 @@ int main(int argc, char** argv) {
         }
     }
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Every failure is reported by status and message; nothing may end the tool abruptly.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        complain("error", error.what());
+    } catch (...) {
+        complain("error", "unexpected failure");
+    }
+    return kFailure;
 }
