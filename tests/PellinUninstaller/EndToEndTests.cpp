@@ -1,0 +1,315 @@
+// The uninstaller run as a user runs it: the built program on a terminal of its own, in a home
+// folder holding a fake Pellin, with fake Pellin applications running from real bundles.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "TemporaryHome.h"
+#include "support/FakeApplication.h"
+#include "support/InstalledProduct.h"
+#include "support/ProgramLog.h"
+#include "support/ProgramSession.h"
+#include "support/Uninstaller.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace pellin::test;
+
+// Marks a file immutable for its lifetime (chattr +i), so that not even root can remove it.
+class ImmutableFile {
+  public:
+    explicit ImmutableFile(fs::path path) : path_(std::move(path)) {
+        applied_ = exitedWith(runQuietly({"/usr/bin/chattr", "+i", path_.string()}).status, 0);
+    }
+    ~ImmutableFile() {
+        if (applied_) {
+            runQuietly({"/usr/bin/chattr", "-i", path_.string()});
+        }
+    }
+    ImmutableFile(const ImmutableFile&) = delete;
+    ImmutableFile& operator=(const ImmutableFile&) = delete;
+
+    bool applied() const { return applied_; }
+
+  private:
+    fs::path path_;
+    bool applied_ = false;
+};
+
+void setLogLevel(const TemporaryHome& home, const std::string& level) {
+    home.writeFile("Library/Preferences/com.brenvik.bvlog.plist",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                   "<key>level</key><string>" +
+                       level + "</string></dict></plist>\n");
+}
+
+std::vector<std::string> messagesOf(const std::vector<LogLine>& lines,
+                                    const std::string& function) {
+    std::vector<std::string> messages;
+    for (const LogLine& line : lines) {
+        if (line.function == function) {
+            messages.push_back(line.message);
+        }
+    }
+    return messages;
+}
+
+class EndToEndTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(fs::exists(uninstallerProgram())) << uninstallerProgram(); }
+
+    // Confirms in the first dialog and answers the second with Return.
+    int confirmAndAcknowledge(ProgramSession& session, const char* resultMessage) {
+        EXPECT_TRUE(session.waitFor(kConfirmationMessage)) << session.shown();
+        EXPECT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
+        session.type("1\n");
+        EXPECT_TRUE(session.waitFor(resultMessage)) << session.shown();
+        EXPECT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
+        session.type("\n");
+        return session.finish();
+    }
+
+    TemporaryHome home;
+    ProductPaths product{home.path()};
+};
+
+// --- Confirming removes the product, its settings and its first running instances -----------
+
+TEST_F(EndToEndTest, ConfirmingRemovesTheThreeItemsAndTheSettingsAndNothingElse) {
+    ASSERT_TRUE(installTrialProduct(home.path()));
+    const std::vector<fs::path> sentinels = createSentinels(home.path());
+    ASSERT_TRUE(fs::exists(product.sharedDomain));
+    FakeProcess resident = FakeProcess::start(product.residentProgram);
+    nextClockTick();
+    FakeProcess secondResident = FakeProcess::start(product.residentProgram);
+    FakeProcess updater = FakeProcess::start(product.updaterProgram);
+
+    ProgramSession session(uninstallerSession(home.path()));
+    const int status = confirmAndAcknowledge(session, kCompletionMessage);
+
+    EXPECT_TRUE(exitedWith(status, 0)) << session.shown();
+    EXPECT_FALSE(fs::exists(product.launchAgent));
+    EXPECT_FALSE(fs::exists(product.residentFolder));
+    EXPECT_FALSE(fs::exists(product.launcher));
+    EXPECT_FALSE(fs::exists(product.sharedDomain));
+    for (const fs::path& sentinel : sentinels) {
+        EXPECT_TRUE(fs::exists(sentinel)) << sentinel;
+    }
+    EXPECT_TRUE(resident.diedOfKill());
+    EXPECT_TRUE(updater.diedOfKill());
+    EXPECT_TRUE(secondResident.survives());
+}
+
+TEST_F(EndToEndTest, ConfirmingLogsTheFlowsInfoLinesInOrder) {
+    ASSERT_TRUE(installTrialProduct(home.path()));
+    FakeProcess resident = FakeProcess::start(product.residentProgram);
+    FakeProcess updater = FakeProcess::start(product.updaterProgram);
+
+    ProgramSession session(uninstallerSession(home.path()));
+    ASSERT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0));
+
+    const std::vector<LogLine> log = readProgramLog(home.path());
+    EXPECT_EQ(messagesAt(log, "INFO"), successfulRunInfoLines());
+    EXPECT_TRUE(messagesAt(log, "ERROR").empty());
+    for (const std::string& warning : messagesAt(log, "WARN")) {
+        EXPECT_EQ(warning.find("Error executeUninstallCommand"), std::string::npos) << warning;
+    }
+}
+
+TEST_F(EndToEndTest, AtDebugLevelTheFlowsEntryAndExitLinesFrameItAndTheForceQuitWritesNone) {
+    ASSERT_TRUE(installTrialProduct(home.path()));
+    setLogLevel(home, "DEBUG");
+    FakeProcess resident = FakeProcess::start(product.residentProgram);
+
+    ProgramSession session(uninstallerSession(home.path()));
+    ASSERT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0));
+
+    const std::vector<LogLine> log = readProgramLog(home.path());
+    EXPECT_EQ(messagesOf(log, "+[AppDelegate uninstallProc]"),
+              (std::vector<std::string>{"Start uninstallProc", "Start Uninstall Pellin App",
+                                        "Terminate BRENVIKUPDATE App from Uninstall",
+                                        "End uninstallProc"}));
+    EXPECT_EQ(messagesOf(log, "+[AppDelegate terminatePellinAppAndPellinUIApp]"),
+              std::vector<std::string>{"Terminate Pellin App from Uninstall"});
+    ASSERT_FALSE(log.empty());
+    // The exit line follows the completion dialog, whose own lines come before it.
+    EXPECT_EQ(log.back().message, "End uninstallProc");
+}
+
+// --- Declining changes nothing ----------------------------------------------------------------
+
+TEST_F(EndToEndTest, ReturnInTheConfirmationDeclinesAndNothingChangesOrIsLogged) {
+    ASSERT_TRUE(installTrialProduct(home.path()));
+    FakeProcess resident = FakeProcess::start(product.residentProgram);
+    FakeProcess updater = FakeProcess::start(product.updaterProgram);
+
+    ProgramSession session(uninstallerSession(home.path()));
+    ASSERT_TRUE(session.waitFor(kConfirmationMessage)) << session.shown();
+    ASSERT_TRUE(session.waitFor(kPromptEnd));
+    session.type("\n");
+    const int status = session.finish();
+
+    EXPECT_TRUE(exitedWith(status, 0)) << session.shown();
+    EXPECT_EQ(session.shown().find(kCompletionMessage), std::string::npos);
+    EXPECT_TRUE(fs::exists(product.launchAgent));
+    EXPECT_TRUE(fs::exists(product.residentProgram));
+    EXPECT_TRUE(fs::exists(product.updaterProgram));
+    EXPECT_TRUE(fs::exists(product.launcher));
+    EXPECT_TRUE(fs::exists(product.sharedDomain));
+    EXPECT_TRUE(resident.survives());
+    EXPECT_TRUE(updater.survives());
+    EXPECT_TRUE(readProgramLog(home.path()).empty());
+}
+
+TEST_F(EndToEndTest, TheSecondButtonDeclinesAsReturnDoes) {
+    ASSERT_TRUE(installTrialProduct(home.path()));
+
+    ProgramSession session(uninstallerSession(home.path()));
+    ASSERT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
+    session.type("2\n");
+
+    EXPECT_TRUE(exitedWith(session.finish(), 0));
+    EXPECT_TRUE(fs::exists(product.residentProgram));
+    EXPECT_TRUE(fs::exists(product.sharedDomain));
+}
+
+TEST_F(EndToEndTest, WithNoTerminalAndNoDisplayNoDialogCanConfirmAndNothingIsRemoved) {
+    ASSERT_TRUE(installTrialProduct(home.path()));
+    FakeProcess resident = FakeProcess::start(product.residentProgram);
+
+    ProgramSession session(uninstallerSession(home.path(), {}, false));
+
+    EXPECT_TRUE(exitedWith(session.finish(), 0)) << session.shown();
+    EXPECT_TRUE(fs::exists(product.launchAgent));
+    EXPECT_TRUE(fs::exists(product.residentProgram));
+    EXPECT_TRUE(fs::exists(product.sharedDomain));
+    EXPECT_TRUE(resident.survives());
+}
+
+TEST_F(EndToEndTest, TheEndOfInputInTheConfirmationDeclines) {
+    ASSERT_TRUE(installTrialProduct(home.path()));
+
+    ProgramSession session(uninstallerSession(home.path()));
+    ASSERT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
+    session.type("\x04");
+
+    EXPECT_TRUE(exitedWith(session.finish(), 0));
+    EXPECT_TRUE(fs::exists(product.residentProgram));
+    EXPECT_TRUE(fs::exists(product.sharedDomain));
+}
+
+// --- A failed removal is reported and leaves the running product alone -----------------------
+
+TEST_F(EndToEndTest, ARemovalThatFailsTwiceShowsItsNumberAndQuitsNothing) {
+    ASSERT_TRUE(installTrialProduct(home.path()));
+    // The launcher is removed last, so its failure is the removal's outcome.
+    const ImmutableFile stuck(product.launcher / "Contents/Info.plist");
+    if (!stuck.applied()) {
+        GTEST_SKIP() << "chattr +i is not available here (it needs root and a file system "
+                        "that keeps the immutable flag)";
+    }
+    FakeProcess resident = FakeProcess::start(product.residentProgram);
+    FakeProcess updater = FakeProcess::start(product.updaterProgram);
+
+    ProgramSession session(uninstallerSession(home.path()));
+    ASSERT_TRUE(session.waitFor(kConfirmationMessage)) << session.shown();
+    ASSERT_TRUE(session.waitFor(kPromptEnd));
+    session.type("1\n");
+    ASSERT_TRUE(session.waitFor(kErrorMessage)) << session.shown();
+    // rm's exit status 1 is the shell's, and so the script's error number.
+    EXPECT_TRUE(session.waitFor("Please try again. (1)")) << session.shown();
+    ASSERT_TRUE(session.waitFor(kPromptEnd));
+    session.type("\n");
+    const int status = session.finish();
+
+    EXPECT_TRUE(exitedWith(status, 0)) << session.shown();
+    EXPECT_EQ(session.shown().find(kCompletionMessage), std::string::npos);
+    EXPECT_TRUE(fs::exists(product.launcher));
+    EXPECT_TRUE(fs::exists(product.sharedDomain));
+    EXPECT_TRUE(resident.survives());
+    EXPECT_TRUE(updater.survives());
+
+    const std::vector<LogLine> log = readProgramLog(home.path());
+    EXPECT_EQ(messagesAt(log, "INFO"),
+              (std::vector<std::string>{
+                  "Start Uninstall Pellin App", "existsAutoStartSettingFile isExist=YES",
+                  "existsAutoStartSettingFileOrPellinApp isExist=YES", "Unistall NG"}));
+    const std::vector<std::string> warnings = messagesAt(log, "WARN");
+    ASSERT_EQ(warnings.size(), 2U);
+    for (const std::string& warning : warnings) {
+        EXPECT_TRUE(
+            warning.starts_with("Error executeUninstallCommand  Error_Number : 1  "
+                                "Error_Message : "))
+            << warning;
+    }
+}
+
+// --- Nothing installed is a success, and what runs of the product still goes ----------------
+
+TEST_F(EndToEndTest, WithNothingInstalledTheRunningApplicationsAreStillQuit) {
+    const fs::path elsewhere = home.path() / "Downloads";
+    FakeProcess resident = FakeProcess::start(
+        createFakeBundle(elsewhere, "Pellin", "com.brenvik.mac.Pellin", ProgramKind::Binary));
+    FakeProcess updater = FakeProcess::start(createFakeBundle(
+        elsewhere, "BRENVIKUPDATE", "com.brenvik.mac.Pellin.BRENVIKUPDATE", ProgramKind::Script));
+    FakeProcess launcher = FakeProcess::start(
+        createFakeBundle(elsewhere, "KickPellin", "com.brenvik.mac.Pellin.KickPellin"));
+    const fs::path domain =
+        home.writeFile("Library/Preferences/com.brenvik.mac.Pellin.common.plist",
+                       "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict/></plist>\n");
+
+    ProgramSession session(uninstallerSession(home.path()));
+    const int status = confirmAndAcknowledge(session, kCompletionMessage);
+
+    EXPECT_TRUE(exitedWith(status, 0)) << session.shown();
+    EXPECT_TRUE(resident.diedOfKill());
+    EXPECT_TRUE(updater.diedOfKill());
+    // The launcher is not looked for.
+    EXPECT_TRUE(launcher.survives());
+    // Nothing ran: the settings stay.
+    EXPECT_TRUE(fs::exists(domain));
+    EXPECT_EQ(messagesAt(readProgramLog(home.path()), "INFO"),
+              (std::vector<std::string>{
+                  "Start Uninstall Pellin App", "existsAutoStartSettingFile isExist=NO",
+                  "existsPellinApp isExist=NO", "existsAutoStartSettingFileOrPellinApp isExist=NO",
+                  "existsKickPellinApp isExist=NO", "Not exists AutoSatrtSettingFile And PellinApp",
+                  "Terminate Pellin App from Uninstall", "Terminate Pellin App from Uninstall",
+                  "Terminate BRENVIKUPDATE App from Uninstall"}));
+}
+
+TEST_F(EndToEndTest, WithOnlyTheUpdaterRunningOneApplicationIsQuitAndLoggedOnce) {
+    ASSERT_TRUE(installTrialProduct(home.path()));
+    FakeProcess updater = FakeProcess::start(product.updaterProgram);
+
+    ProgramSession session(uninstallerSession(home.path()));
+    ASSERT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0));
+
+    EXPECT_TRUE(updater.diedOfKill());
+    const std::vector<std::string> info = messagesAt(readProgramLog(home.path()), "INFO");
+    EXPECT_EQ(std::count(info.begin(), info.end(), "Terminate Pellin App from Uninstall"), 1);
+    ASSERT_FALSE(info.empty());
+    EXPECT_EQ(info.back(), "Terminate BRENVIKUPDATE App from Uninstall");
+}
+
+TEST_F(EndToEndTest, AnotherProgramOfTheUserIsNeverQuit) {
+    ASSERT_TRUE(installTrialProduct(home.path()));
+    FakeProcess resident = FakeProcess::start(product.residentProgram);
+    FakeProcess unrelated = FakeProcess::start(
+        createFakeBundle(home.path() / "Applications", "Other", "com.example.Other"));
+    FakeProcess plain({"/bin/sleep", "3600"});
+
+    ProgramSession session(uninstallerSession(home.path()));
+    ASSERT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0));
+
+    EXPECT_TRUE(resident.diedOfKill());
+    EXPECT_TRUE(unrelated.survives());
+    EXPECT_TRUE(plain.survives());
+}
+
+}  // namespace
