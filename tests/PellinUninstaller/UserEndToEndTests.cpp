@@ -122,6 +122,12 @@ TEST(UserEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndStaysInTheirHome)
 
     ASSERT_TRUE(installTrialProduct(user.home(), user.runAs()));
     const ProductPaths product(user.home());
+    // Only administrator rights can remove a launcher that root owns: its removal proves that
+    // the elevation happened, and with the user's home.
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(product.launcher)) {
+        ASSERT_EQ(lchown(entry.path().c_str(), 0, 0), 0);
+    }
+    ASSERT_EQ(lchown(product.launcher.c_str(), 0, 0), 0);
     const fs::path outside = user.besideHome() / "outside.txt";
     std::ofstream(outside) << "keep\n";
     FakeProcess resident = FakeProcess::start(product.residentProgram, user.runAs());
