@@ -26,6 +26,7 @@ using namespace pellin::test;
 constexpr const char* kUserAdd = "/usr/sbin/useradd";
 constexpr const char* kUserDel = "/usr/sbin/userdel";
 constexpr const char* kSudo = "/usr/bin/sudo";
+constexpr const char* kPkill = "/usr/bin/pkill";
 constexpr const char* kSudoersFolder = "/etc/sudoers.d";
 
 // A user of the test's own, with a home folder under /tmp and password-less sudo; both go again
@@ -70,7 +71,10 @@ class TemporaryUser {
             fs::remove(*sudoers_, ignored);
         }
         if (created_) {
-            runQuietly({kUserDel, name_});
+            // A force-quit script's last "sleep" may still run as the user, and userdel leaves
+            // a user with processes in place.
+            runQuietly({kPkill, "-KILL", "-u", name_});
+            runQuietly({kUserDel, "--force", name_});
         }
         if (!root_.empty()) {
             fs::remove_all(root_, ignored);
@@ -86,7 +90,8 @@ class TemporaryUser {
 
     static bool toolsInstalled() {
         return access(kUserAdd, X_OK) == 0 && access(kUserDel, X_OK) == 0 &&
-               access(kSudo, X_OK) == 0 && fs::is_directory(kSudoersFolder);
+               access(kSudo, X_OK) == 0 && access(kPkill, X_OK) == 0 &&
+               fs::is_directory(kSudoersFolder);
     }
 
   private:
