@@ -75,3 +75,17 @@ TEST(PellinCommonFrameworkLibrary, TheLibraryIsVersionOneByItsSoname) {
     EXPECT_TRUE(std::filesystem::exists(pellin::test::buildDirectory() / "lib" /
                                         "libPellinCommonFramework.so.1.0.0"));
 }
+
+TEST(PellinCommonFrameworkLibrary, AProgramHoldingACopyOfTheVersionStillGetsTheFrameworksTexts) {
+    const std::string program =
+        (pellin::test::buildDirectory() / "bin" / "CopyRelocatedProgram").string();
+    bool copied = false;
+    for (const auto& line : outputLines("readelf -rW " + program)) {
+        copied = copied || (line.find("R_X86_64_COPY") != std::string::npos &&
+                            line.find("PellinCommonFrameworkVersionNumber") != std::string::npos);
+    }
+    EXPECT_TRUE(copied) << "the program does not hold a copy; the case is not exercised";
+    EXPECT_THAT(
+        outputLines("env LANG=en_US.UTF-8 LANGUAGE= LC_ALL= LC_MESSAGES= " + program),
+        ::testing::ElementsAre("version=1.0", "message=Pellin can't connect to the internet."));
+}

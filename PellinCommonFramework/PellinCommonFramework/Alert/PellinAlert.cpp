@@ -1,9 +1,13 @@
 #include <PellinCommonFramework/PellinAlert.h>
 
-#include <PellinCommonFramework/PellinCommonFramework.h>
 #include <PellinLog/PellinLogCall.h>
 
 namespace {
+
+// Leads to the framework's own bundle. An object of internal linkage: an exported one, such as
+// the version number, may have been moved into a program that uses it (a copy relocation), and
+// its address would then lead to the program's bundle.
+const char kBundleAnchor = 0;
 
 // Lookups as the builder makes them: the empty text as default value, the default table. A
 // null bundle has no tables, so every key shows as itself.
@@ -109,7 +113,7 @@ long PellinAlert::showNetworkConnectionErrorAlertWithRetryButton() {
     PELLIN_METHOD("+[PellinAlert showNetworkConnectionErrorAlertWithRetryButton]");
     DDLogDebug("Start %@", pellinMethod.selector());
     // The texts are the framework's own, whichever program shows the alert.
-    const auto bundle = foundation::Bundle::bundleForAddress(&PellinCommonFrameworkVersionNumber);
+    const auto bundle = foundation::Bundle::bundleForAddress(&kBundleAnchor);
     const auto alert = createAlertWithBundle(
         bundle, 0, nullptr, "OfflineErrorAlertMessageText", "OfflineErrorAlertInformativeText",
         appkit::AlertStyle::Warning, nullptr, {"RetryButtonTitle", "CancelButtonTitle", nullptr});

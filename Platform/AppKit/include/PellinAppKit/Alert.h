@@ -40,7 +40,8 @@ class PELLIN_EXPORT Alert {
     AlertStyle alertStyle() const { return style_; }
     void setAlertStyle(AlertStyle style) { style_ = style; }
 
-    // Appends a button; the first one added gets the Return key equivalent.
+    // Appends a button; the first one added gets the Return key equivalent. The reference is
+    // valid until the next button is added.
     Button& addButtonWithTitle(std::string title);
     std::vector<Button>& buttons() { return buttons_; }
     const std::vector<Button>& buttons() const { return buttons_; }

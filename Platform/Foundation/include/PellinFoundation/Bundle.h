@@ -74,7 +74,9 @@ class PELLIN_EXPORT Bundle {
 
     // The stand-in for bundleForClass: the bundle of the binary (shared library or program)
     // that holds `address`, an object of the class's library. Found with dladdr at run time, so
-    // it follows the library wherever it was loaded from.
+    // it follows the library wherever it was loaded from. Pass an object of internal linkage
+    // (in an unnamed namespace): an exported variable that a program uses may have been copied
+    // into the program (a copy relocation) and would lead to the program's bundle.
     static std::shared_ptr<Bundle> bundleForAddress(const void* address);
 
     // Where the bundle of the binary at `binaryPath` lies: the first of its folder's parent and
