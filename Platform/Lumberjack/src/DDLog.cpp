@@ -180,6 +180,10 @@ void DDLog::log(bool asynchronous, long level, DDLogFlag flag, long context, con
 }
 
 void DDLog::flushLog() try {
+    if (DDLoggerQueue::isOnWorkerThread()) {
+        // A sink's own queue cannot wait for itself, and holds its sink's lock.
+        return;
+    }
     for (const auto& logger : registeredLoggers()) {
         logger->loggerQueue().drain();
         logger->flush();

@@ -123,14 +123,17 @@ std::vector<fs::path> DDLogFileManager::sortedLogFilePaths() const {
 std::optional<fs::path> DDLogFileManager::createNewLogFile() {
     std::error_code error;
     fs::create_directories(logsDirectory_, error);
-    auto time = Clock::now();
-    // Two files started within one millisecond (a burst of rolls, two processes) get
-    // consecutive names instead of sharing one.
+    // Names must sort in the order the files were started, or the newest file would be taken
+    // for the oldest and deleted. Two files started within one millisecond (a burst of rolls,
+    // two processes) therefore get consecutive names instead of sharing one.
+    auto time = std::max(std::chrono::floor<std::chrono::milliseconds>(Clock::now()),
+                         lastCreated_ + std::chrono::milliseconds(1));
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const fs::path path = logsDirectory_ / fileNameFor(time);
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) {
             ::close(fd);
+            lastCreated_ = time;
             deleteOldLogFiles(path);
             return path;
         }

@@ -43,8 +43,8 @@ class PELLIN_EXPORT DDLogFileManager {
         const std::filesystem::path& path) const;
 
     // Creates the folder when needed and a new, empty file named after the current time (never
-    // an existing file), then deletes the oldest files beyond the maximum. Nothing when the
-    // file cannot be created.
+    // an existing file, and always later than the last file this manager started), then deletes
+    // the oldest files beyond the maximum. Nothing when the file cannot be created.
     std::optional<std::filesystem::path> createNewLogFile();
 
   private:
@@ -54,6 +54,8 @@ class PELLIN_EXPORT DDLogFileManager {
     std::filesystem::path logsDirectory_;
     std::string programName_;
     std::atomic<std::size_t> maximumNumberOfLogFiles_{kDefaultMaximumNumberOfLogFiles};
+    // Used by one thread at a time: the file sink's queue.
+    std::chrono::time_point<std::chrono::system_clock, std::chrono::milliseconds> lastCreated_{};
 };
 
 }  // namespace lumberjack

@@ -1,0 +1,227 @@
+#include <PellinLumberjack/DDFileLogger.h>
+#include <PellinLumberjack/DDLog.h>
+#include <PellinLumberjack/DDLogFileManager.h>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+
+#include "RecordingSink.h"
+#include "TemporaryHome.h"
+
+namespace fs = std::filesystem;
+using lumberjack::DDFileLogger;
+using lumberjack::DDLog;
+using lumberjack::DDLogFileManager;
+using pellin::test::logText;
+using pellin::test::readFile;
+using pellin::test::Registered;
+
+namespace {
+
+class FileSink : public ::testing::Test {
+  protected:
+    fs::path logs() const { return home_.path() / "Library" / "Logs" / "LumberjackTests"; }
+
+    std::vector<fs::path> logFiles() const {
+        return DDLogFileManager(logs(), "LumberjackTests").sortedLogFilePaths();
+    }
+
+    std::string allLogText() const {
+        std::string text;
+        for (const auto& path : logFiles()) {
+            text += readFile(path);
+        }
+        return text;
+    }
+
+    // A line of exactly `size` bytes with its line feed.
+    static std::string lineOfSize(int number, std::size_t size) {
+        std::string line = std::to_string(number) + " ";
+        line.resize(size - 1, '.');
+        return line;
+    }
+
+    // The name a file started at `time` has.
+    static std::string nameStartedAt(std::time_t time) {
+        std::tm local{};
+        localtime_r(&time, &local);
+        char stamp[64];
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d--%H-%M-%S-000", &local);
+        return std::string("LumberjackTests ") + stamp + ".log";
+    }
+
+    pellin::test::TemporaryHome home_;
+};
+
+}  // namespace
+
+TEST_F(FileSink, ItsFolderIsLibraryLogsAndTheProgramNameInTheHomeOfTheMoment) {
+    EXPECT_EQ(DDLogFileManager::currentProgramName(), "LumberjackTests");
+    EXPECT_EQ(DDLogFileManager().logsDirectory(), logs());
+    EXPECT_EQ(DDFileLogger().logFileManager().logsDirectory(), logs());
+}
+
+TEST_F(FileSink, ItsDefaultsAreOneMebibyteOneDayAndFiveFiles) {
+    DDFileLogger logger;
+    EXPECT_EQ(logger.maximumFileSize(), 1024u * 1024u);
+    EXPECT_EQ(logger.rollingFrequency(), std::chrono::hours(24));
+    EXPECT_EQ(logger.logFileManager().maximumNumberOfLogFiles(), 5u);
+}
+
+TEST_F(FileSink, EachMessageIsOneLineEndedByALineFeed) {
+    Registered<DDFileLogger> sink;
+    logText(true, "first");
+    logText(true, "second with % and \xc3\xa9 and %@");
+    logText(false, "third", lumberjack::DDLogFlagError);
+    ASSERT_EQ(logFiles().size(), 1u);
+    EXPECT_EQ(allLogText(), "first\nsecond with % and \xc3\xa9 and %@\nthird\n");
+}
+
+TEST_F(FileSink, AProcessThatLogsNothingLeavesNoFile) {
+    { Registered<DDFileLogger> sink; }
+    EXPECT_FALSE(fs::exists(logs()));
+}
+
+TEST_F(FileSink, ALineThatWouldPassTheSizeLimitStartsANewFile) {
+    auto logger = std::make_shared<DDFileLogger>();
+    logger->setMaximumFileSize(1000);
+    logger->logFileManager().setMaximumNumberOfLogFiles(0);
+    std::string expected;
+    {
+        Registered<DDFileLogger> sink(logger);
+        for (int i = 0; i < 50; ++i) {
+            logText(true, lineOfSize(i, 100));
+            expected += lineOfSize(i, 100) + "\n";
+        }
+    }
+    const auto files = logFiles();
+    ASSERT_EQ(files.size(), 5u);
+    for (const auto& file : files) {
+        EXPECT_EQ(fs::file_size(file), 1000u) << file;
+    }
+    EXPECT_EQ(allLogText(), expected);
+}
+
+TEST_F(FileSink, ALineLargerThanTheLimitIsWrittenWholeInAFileOfItsOwn) {
+    auto logger = std::make_shared<DDFileLogger>();
+    logger->setMaximumFileSize(100);
+    {
+        Registered<DDFileLogger> sink(logger);
+        logText(true, "short");
+        logText(true, std::string(300, 'L'));
+        logText(true, "after");
+    }
+    const auto files = logFiles();
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(readFile(files[1]), std::string(300, 'L') + "\n");
+    EXPECT_EQ(readFile(files[2]), "after\n");
+}
+
+TEST_F(FileSink, OnlyTheFiveNewestFilesAreKept) {
+    auto logger = std::make_shared<DDFileLogger>();
+    logger->setMaximumFileSize(200);
+    {
+        Registered<DDFileLogger> sink(logger);
+        for (int i = 0; i < 30; ++i) {
+            logText(true, lineOfSize(i, 100));
+        }
+    }
+    std::string newest;
+    for (int i = 20; i < 30; ++i) {
+        newest += lineOfSize(i, 100) + "\n";
+    }
+    EXPECT_EQ(logFiles().size(), 5u);
+    EXPECT_EQ(allLogText(), newest);
+}
+
+TEST_F(FileSink, FilesOfOtherNamesInTheFolderAreNeverDeleted) {
+    home_.writeFile("Library/Logs/LumberjackTests/notes.txt", "keep");
+    home_.writeFile("Library/Logs/LumberjackTests/Other 2020-01-01--00-00-00-000.log", "keep");
+    home_.writeFile("Library/Logs/LumberjackTests/LumberjackTests.log", "keep");
+    auto logger = std::make_shared<DDFileLogger>();
+    logger->setMaximumFileSize(100);
+    {
+        Registered<DDFileLogger> sink(logger);
+        for (int i = 0; i < 10; ++i) {
+            logText(true, lineOfSize(i, 100));
+        }
+    }
+    EXPECT_EQ(logFiles().size(), 5u);
+    EXPECT_EQ(readFile(logs() / "notes.txt"), "keep");
+    EXPECT_EQ(readFile(logs() / "Other 2020-01-01--00-00-00-000.log"), "keep");
+    EXPECT_EQ(readFile(logs() / "LumberjackTests.log"), "keep");
+}
+
+TEST_F(FileSink, ANewSinkContinuesTheNewestFileWhileItIsYoungAndNotFull) {
+    const auto name = nameStartedAt(std::time(nullptr) - 3600);
+    home_.writeFile(fs::path("Library/Logs/LumberjackTests") / name, "earlier run\n");
+    {
+        Registered<DDFileLogger> sink;
+        logText(true, "this run");
+    }
+    ASSERT_EQ(logFiles().size(), 1u);
+    EXPECT_EQ(readFile(logs() / name), "earlier run\nthis run\n");
+}
+
+TEST_F(FileSink, AFileOlderThanTheRollingFrequencyIsNotContinued) {
+    const auto name = nameStartedAt(std::time(nullptr) - 25 * 3600);
+    home_.writeFile(fs::path("Library/Logs/LumberjackTests") / name, "yesterday\n");
+    {
+        Registered<DDFileLogger> sink;
+        logText(true, "today");
+    }
+    const auto files = logFiles();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(readFile(files[0]), "yesterday\n");
+    EXPECT_EQ(readFile(files[1]), "today\n");
+}
+
+TEST_F(FileSink, AFullFileIsNotContinued) {
+    const auto name = nameStartedAt(std::time(nullptr) - 60);
+    home_.writeFile(fs::path("Library/Logs/LumberjackTests") / name, std::string(99, 'f') + "\n");
+    auto logger = std::make_shared<DDFileLogger>();
+    logger->setMaximumFileSize(100);
+    {
+        Registered<DDFileLogger> sink(logger);
+        logText(true, "next");
+    }
+    const auto files = logFiles();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(readFile(files[1]), "next\n");
+}
+
+TEST_F(FileSink, AFolderThatCannotBeCreatedCostsTheLinesButNothingElse) {
+    home_.writeFile("Library/Logs", "a file where the folder should be");
+    {
+        Registered<DDFileLogger> sink;
+        logText(true, "lost");
+        logText(false, "lost too", lumberjack::DDLogFlagError);
+    }
+    EXPECT_TRUE(fs::is_regular_file(home_.path() / "Library" / "Logs"));
+}
+
+TEST_F(FileSink, FileNamesTellWhenEachFileWasStarted) {
+    const DDLogFileManager manager(logs(), "LumberjackTests");
+    const std::time_t started = std::time(nullptr) - 7200;
+    const auto created = manager.creationDateOfLogFile(logs() / nameStartedAt(started));
+    ASSERT_TRUE(created.has_value());
+    EXPECT_EQ(std::chrono::system_clock::to_time_t(*created), started);
+    EXPECT_FALSE(manager.creationDateOfLogFile(logs() / "LumberjackTests.log"));
+    EXPECT_FALSE(manager.creationDateOfLogFile(logs() / "Other 2020-01-01--00-00-00-000.log"));
+    EXPECT_FALSE(
+        manager.creationDateOfLogFile(logs() / "LumberjackTests 2020-01-01--00-00-00-000.txt"));
+}
+
+TEST_F(FileSink, TwoFilesStartedInOneMillisecondGetTwoNames) {
+    DDLogFileManager manager(logs(), "LumberjackTests");
+    manager.setMaximumNumberOfLogFiles(0);
+    std::vector<fs::path> created;
+    for (int i = 0; i < 20; ++i) {
+        const auto path = manager.createNewLogFile();
+        ASSERT_TRUE(path.has_value());
+        created.push_back(*path);
+    }
+    EXPECT_EQ(manager.sortedLogFilePaths(), created);
+}
