@@ -18,15 +18,15 @@ constexpr std::uintmax_t kLargestTable = 16u * 1024u * 1024u;
 // exhaust the stack of the recursive reader.
 constexpr int kDeepestNesting = 64;
 
-// Converts `bytes` from `encoding` to UTF-8 with glibc's iconv, which refuses malformed input
-// (overlong forms, encoded or unpaired surrogates, truncated sequences).
-std::optional<std::string> toUtf8(std::string_view bytes, const char* encoding) {
-    iconv_t converter = iconv_open("UTF-8", encoding);
+// Converts `bytes` between encodings with glibc's iconv, which refuses malformed input (overlong
+// forms, encoded or unpaired surrogates, truncated sequences).
+std::optional<std::string> convert(std::string_view bytes, const char* from, const char* to) {
+    iconv_t converter = iconv_open(to, from);
     if (converter == reinterpret_cast<iconv_t>(-1)) {
         return std::nullopt;
     }
     std::string input(bytes);
-    std::string output(input.size() * 2 + 16, '\0');
+    std::string output(input.size() * 4 + 16, '\0');
     char* in = input.data();
     std::size_t inLeft = input.size();
     char* out = output.data();
@@ -59,17 +59,19 @@ std::optional<std::string> decode(std::string_view bytes, std::string& whyNot) {
         bytes.remove_prefix(3);
     } else if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
         const char* encoding = bytes[0] == '\xFF' ? "UTF-16LE" : "UTF-16BE";
-        auto text = toUtf8(bytes.substr(2), encoding);
+        auto text = convert(bytes.substr(2), encoding, "UTF-8");
         if (!text) {
             whyNot = "not well-formed UTF-16";
         }
         return text;
     }
-    auto text = toUtf8(bytes, "UTF-8");
-    if (!text) {
+    // glibc's UTF-8 reader still takes the historic forms above U+10FFFF; only its UTF-32
+    // writer refuses them, so the check converts to UTF-32.
+    if (!convert(bytes, "UTF-8", "UTF-32LE")) {
         whyNot = "not well-formed UTF-8 and without a UTF-16 byte-order mark";
+        return std::nullopt;
     }
-    return text;
+    return std::string(bytes);
 }
 
 void appendUtf8(std::string& out, char32_t c) {

@@ -134,7 +134,10 @@ TEST(StringsFileEncodings, UnicodeFilesWithAByteOrderMarkAreRead) {
 }
 
 TEST(StringsFileEncodings, MalformedBytesAreRefused) {
-    EXPECT_THAT(refusal("\"k\" = \"\xC0\xAF\";"), HasSubstr("UTF-8"));
+    EXPECT_THAT(refusal("\"k\" = \"\xC0\xAF\";"), HasSubstr("UTF-8"));          // overlong
+    EXPECT_THAT(refusal("\"k\" = \"\xED\xA0\x80\";"), HasSubstr("UTF-8"));      // a surrogate
+    EXPECT_THAT(refusal("\"k\" = \"\xF6\xB0\x8E\x8B\";"), HasSubstr("UTF-8"));  // above U+10FFFF
+    EXPECT_THAT(refusal("\"k\" = \"\xE3\x81\";"), HasSubstr("UTF-8"));          // cut short
     EXPECT_THAT(refusal(std::string("\xFF\xFE\"\0\x00\xD8", 6)), HasSubstr("UTF-16"));
 }
 
@@ -162,7 +165,7 @@ TEST(StringsFileRefusal, DeepNestingIsRefusedRatherThanExhaustingTheStack) {
 
 TEST(StringsFileRefusal, ArbitraryBytesNeverCrashAndNeverYieldInvalidText) {
     std::mt19937 random(20240601);
-    const std::string alphabet = "\"'\\=;{}()<>/*\nU0aD8-x \xE3\x81\x82\xFF\xFE\xC0";
+    const std::string alphabet = "\"'\\=;{}()<>/*\nU0aD8-x \xE3\x81\x82\xFF\xFE\xC0\xF6\xB0";
     int accepted = 0;
     for (int round = 0; round < 3000; ++round) {
         std::string bytes;
