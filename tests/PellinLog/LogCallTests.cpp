@@ -1,8 +1,13 @@
 #include <PellinLog/PellinLogCall.h>
 
+#include <PellinLumberjack/DDAbstractLogger.h>
+
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 #include "CapturedLog.h"
+#include "TemporaryHome.h"
 
 namespace {
 
@@ -15,6 +20,7 @@ std::string countedArgument(int& evaluations) {
 
 TEST(LogCall, AFlagThatIsOffEvaluatesNoArgument) {
     PELLIN_METHOD("+[LogCallTests flagOff]");
+    pellin::test::TemporaryHome home;
     pellin::test::CapturedLog log(7);
     int evaluations = 0;
     DDLogDebug("Start %@", countedArgument(evaluations));
@@ -28,6 +34,7 @@ TEST(LogCall, AFlagThatIsOffEvaluatesNoArgument) {
 TEST(LogCall, EntryLinesCarryTheSelectorAndTheFullName) {
     PELLIN_METHOD("+[UninstallCommand repeatUninstallProcWithAppleScript:]");
     static_assert(pellinMethod.selector() == "repeatUninstallProcWithAppleScript:");
+    pellin::test::TemporaryHome home;
     pellin::test::CapturedLog log(15);
     DDLogDebug("Start %@", pellinMethod.selector());
     DDLogError("Error %@ code = %ld description = %@", "x", 2L, "No such file");
@@ -40,4 +47,89 @@ TEST(LogCall, EntryLinesCarryTheSelectorAndTheFullName) {
     EXPECT_EQ(messages[0].queueLabel, "main");
     EXPECT_EQ(messages[1].message, "Error x code = 2 description = No such file");
     EXPECT_EQ(messages[1].flag, lumberjack::DDLogFlagError);
+}
+
+namespace {
+
+// Keeps each message as its sink takes it, without a flush.
+class KeepingSink : public lumberjack::DDAbstractLogger {
+  public:
+    std::vector<lumberjack::DDLogMessage> taken() {
+        std::lock_guard lock(mutex_);
+        return taken_;
+    }
+
+  protected:
+    void writeLine(std::string_view) override {}
+    void writeMessageLine(const lumberjack::DDLogMessage& message, std::string_view) override {
+        std::lock_guard lock(mutex_);
+        taken_.push_back(message);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<lumberjack::DDLogMessage> taken_;
+};
+
+class LogCallWithSink : public ::testing::Test {
+  protected:
+    LogCallWithSink() { lumberjack::DDLog::addLogger(sink_); }
+    ~LogCallWithSink() override {
+        lumberjack::DDLog::removeLogger(sink_);
+        ddLogLevel = previousLevel_;
+    }
+
+    pellin::test::TemporaryHome home_;
+    std::shared_ptr<KeepingSink> sink_ = std::make_shared<KeepingSink>();
+    std::int32_t previousLevel_ = ddLogLevel;
+};
+
+}  // namespace
+
+TEST_F(LogCallWithSink, AnErrorLineIsTakenBeforeTheCallReturnsWithLevelFileAndLine) {
+    PELLIN_METHOD("-[LogCallTests errorLine]");
+    ddLogLevel = -1;
+    const unsigned long line = __LINE__ + 1;
+    DDLogError("Error %@ code = %ld", "x", 2L);
+    const auto taken = sink_->taken();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].message, "Error x code = 2");
+    EXPECT_EQ(taken[0].level, -1L);
+    EXPECT_EQ(taken[0].context, 0L);
+    EXPECT_EQ(taken[0].tag, "");
+    EXPECT_EQ(taken[0].file, __FILE__);
+    EXPECT_EQ(taken[0].line, line);
+    EXPECT_EQ(taken[0].function, "-[LogCallTests errorLine]");
+}
+
+TEST_F(LogCallWithSink, TheFlagIsTestedAgainstTheLevelOfThatMoment) {
+    PELLIN_METHOD("+[LogCallTests levelOfTheMoment]");
+    ddLogLevel = 1;
+    DDLogWarn("first warning");
+    ddLogLevel = 3;
+    DDLogWarn("second warning");
+    ddLogLevel = 0;
+    DDLogError("no error");
+    lumberjack::DDLog::flushLog();
+    const auto taken = sink_->taken();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].message, "second warning");
+    EXPECT_EQ(taken[0].flag, lumberjack::DDLogFlagWarning);
+    EXPECT_EQ(taken[0].level, 3L);
+}
+
+TEST_F(LogCallWithSink, EachMacroGivesItsOwnFlag) {
+    PELLIN_METHOD("+[LogCallTests flags]");
+    ddLogLevel = 31;
+    DDLogError("e");
+    DDLogWarn("w");
+    DDLogInfo("i");
+    DDLogDebug("d");
+    DDLogVerbose("v");
+    lumberjack::DDLog::flushLog();
+    std::vector<unsigned> flags;
+    for (const auto& m : sink_->taken()) {
+        flags.push_back(m.flag);
+    }
+    EXPECT_EQ(flags, (std::vector<unsigned>{1, 2, 4, 8, 16}));
 }

@@ -14,17 +14,17 @@ namespace {
 
 // Keeps the whole message, not only the formatted line.
 class RecordingFormatter : public lumberjack::DDLogFormatter {
-public:
+  public:
     explicit RecordingFormatter(std::shared_ptr<CapturedLog::Store> store)
         : store_(std::move(store)) {}
     std::string formatLogMessage(const lumberjack::DDLogMessage& message) override;
 
-private:
+  private:
     std::shared_ptr<CapturedLog::Store> store_;
 };
 
 class NullSink : public lumberjack::DDAbstractLogger {
-protected:
+  protected:
     void writeLine(std::string_view) override {}
 };
 

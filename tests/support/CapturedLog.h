@@ -13,7 +13,7 @@ namespace pellin::test {
 // Registers a sink that keeps every message in memory, and sets ddLogLevel to `level` (debug by
 // default) for its lifetime. messages() flushes the facility first, so asynchronous lines are in.
 class CapturedLog {
-public:
+  public:
     explicit CapturedLog(int level = 15);
     ~CapturedLog();
     CapturedLog(const CapturedLog&) = delete;
@@ -26,11 +26,10 @@ public:
     std::vector<std::string> functionsAndTexts() const;
     void clear();
 
-private:
-    public:
+    // Shared with the sink's formatter, which fills it on the sink's queue.
     struct Store;
 
-private:
+  private:
     std::shared_ptr<Store> store_;
     std::shared_ptr<lumberjack::DDAbstractLogger> sink_;
     int previousLevel_;

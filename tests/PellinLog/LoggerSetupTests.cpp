@@ -1,0 +1,156 @@
+// A program that sets up logging writes the lines its level lets through, in the Pellin line
+// format, to $HOME/Library/Logs/<program>/, and the level comes from the "level" key of the
+// settings domain "com.brenvik.bvlog".
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+#include <PellinLumberjack/DDLogFileManager.h>
+
+#include "ChildProcess.h"
+#include "TemporaryHome.h"
+
+namespace fs = std::filesystem;
+using pellin::test::builtProgram;
+using pellin::test::readFile;
+using pellin::test::runChild;
+
+namespace {
+
+class LoggerSetup : public ::testing::Test {
+  protected:
+    void setLevel(const std::string& plistValue) const {
+        home_.writeFile("Library/Preferences/com.brenvik.bvlog.plist",
+                        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                        "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                        "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                        "<plist version=\"1.0\">\n<dict>\n\t<key>level</key>\n\t" +
+                            plistValue + "\n</dict>\n</plist>\n");
+    }
+
+    fs::path logs() const { return home_.path() / "Library" / "Logs" / "PellinLogSetupChild"; }
+
+    // The child's level mask as it printed it.
+    std::string runSetup(const std::string& mode = "setup") {
+        const auto outcome = runChild(builtProgram("PellinLogSetupChild"), {mode});
+        EXPECT_TRUE(outcome.exited);
+        EXPECT_EQ(outcome.exitStatus, 0);
+        standardError_ = outcome.standardError;
+        std::string level = outcome.standardOutput;
+        if (!level.empty() && level.back() == '\n') {
+            level.pop_back();
+        }
+        return level;
+    }
+
+    static std::vector<std::string> linesOf(const std::string& text) {
+        std::vector<std::string> lines;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    std::vector<std::string> loggedLines() const {
+        std::string text;
+        for (const auto& file :
+             lumberjack::DDLogFileManager(logs(), "PellinLogSetupChild").sortedLogFilePaths()) {
+            text += readFile(file);
+        }
+        return linesOf(text);
+    }
+
+    // "[DEBUG] ... Start logEveryLevel" -> "DEBUG Start logEveryLevel", after checking every
+    // other piece of the line.
+    static std::vector<std::string> levelsAndTexts(const std::vector<std::string>& lines) {
+        static const std::regex format(
+            R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3} \[([A-Z]+)\] \[main\] )"
+            R"(\[PellinLogSetupChild\.cpp:\d+ \+\[SetupChild logEveryLevel\]\] (.*))");
+        std::vector<std::string> out;
+        for (const auto& line : lines) {
+            std::smatch match;
+            if (std::regex_match(line, match, format)) {
+                out.push_back(match[1].str() + " " + match[2].str());
+            } else {
+                out.push_back("malformed: " + line);
+            }
+        }
+        return out;
+    }
+
+    pellin::test::TemporaryHome home_;
+    std::string standardError_;
+};
+
+const std::string kStart = "DEBUG Start logEveryLevel";
+const std::string kError = "ERROR Error x code = 2";
+const std::string kWarning = "WARN Warning -1";
+const std::string kInfo = "INFO path isExist=YES";
+const std::string kVerbose = "VERBOSE verbose 1";
+const std::string kEnd = "DEBUG End logEveryLevel";
+
+}  // namespace
+
+TEST_F(LoggerSetup, BeforeSetupTheLevelIsSevenAndThereIsNoLevelMap) {
+    EXPECT_EQ(runSetup("initial"), "7 no map");
+}
+
+TEST_F(LoggerSetup, WithoutALevelSettingErrorsWarningsAndInfoAreWrittenButNoEntryLines) {
+    EXPECT_EQ(runSetup(), "7");
+    EXPECT_EQ(levelsAndTexts(loggedLines()), (std::vector<std::string>{kError, kWarning, kInfo}));
+}
+
+TEST_F(LoggerSetup, LevelDebugAddsTheEntryAndExitLinesButNotVerboseOnes) {
+    setLevel("<string>DEBUG</string>");
+    EXPECT_EQ(runSetup(), "15");
+    EXPECT_EQ(levelsAndTexts(loggedLines()),
+              (std::vector<std::string>{kStart, kError, kWarning, kInfo, kEnd}));
+}
+
+TEST_F(LoggerSetup, LevelVerboseWritesEveryLine) {
+    setLevel("<string>VERBOSE</string>");
+    EXPECT_EQ(runSetup(), "31");
+    EXPECT_EQ(levelsAndTexts(loggedLines()),
+              (std::vector<std::string>{kStart, kError, kWarning, kInfo, kVerbose, kEnd}));
+}
+
+TEST_F(LoggerSetup, LevelErrorWritesOnlyErrors) {
+    setLevel("<string>ERROR</string>");
+    EXPECT_EQ(runSetup(), "1");
+    EXPECT_EQ(levelsAndTexts(loggedLines()), std::vector<std::string>{kError});
+}
+
+TEST_F(LoggerSetup, LevelWarnWritesErrorsAndWarnings) {
+    setLevel("<string>WARN</string>");
+    EXPECT_EQ(runSetup(), "3");
+    EXPECT_EQ(levelsAndTexts(loggedLines()), (std::vector<std::string>{kError, kWarning}));
+}
+
+// Anything that is not exactly one of the six names turns logging off altogether, errors
+// included: not even a log file is created.
+TEST_F(LoggerSetup, LevelOffOrAnUnknownLevelWritesNothingAtAll) {
+    for (const std::string value :
+         {"<string>OFF</string>", "<string>debug</string>", "<integer>8</integer>",
+          "<string></string>", "<string>Debug</string>", "<true/>"}) {
+        setLevel(value);
+        EXPECT_EQ(runSetup(), "0") << value;
+        EXPECT_FALSE(fs::exists(logs())) << value;
+    }
+}
+
+TEST_F(LoggerSetup, TheConsoleSinkWritesTheSameLinesToStandardError) {
+    EXPECT_EQ(runSetup("console"), "31");
+    EXPECT_EQ(levelsAndTexts(linesOf(standardError_)),
+              (std::vector<std::string>{kStart, kError, kWarning, kInfo, kVerbose, kEnd}));
+    EXPECT_FALSE(fs::exists(logs()));
+}
+
+TEST_F(LoggerSetup, TheSystemLogSinkTakesEveryLevelWithoutFailing) {
+    EXPECT_EQ(runSetup("syslog"), "31");
+    EXPECT_EQ(standardError_, "");
+    EXPECT_FALSE(fs::exists(logs()));
+}
