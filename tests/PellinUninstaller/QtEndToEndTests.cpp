@@ -25,6 +25,7 @@ constexpr const char* kWindowTitle = "PellinUninstaller";
 class QtEndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        ASSERT_TRUE(fs::exists(uninstallerProgram())) << uninstallerProgram();
         if (!VirtualDisplay::toolsInstalled()) {
             GTEST_SKIP() << "Xvfb or xdotool is not installed";
         }

@@ -102,10 +102,15 @@ std::optional<std::string> VirtualDisplay::waitForNewFocusedWindow(
     while (std::chrono::steady_clock::now() < deadline) {
         const std::vector<std::string> focused = xdotool({"getwindowfocus"});
         for (const std::string& window : visibleWindows(title)) {
-            const bool isNew = std::find(seen.begin(), seen.end(), window) == seen.end();
-            if (isNew && !focused.empty() && focused.front() == window) {
+            if (std::find(seen.begin(), seen.end(), window) != seen.end()) {
+                continue;
+            }
+            if (!focused.empty() && focused.front() == window) {
                 return window;
             }
+            // Without a window manager, a window that asked for the focus before it was mapped
+            // does not get it; a user would click into it.
+            xdotool({"windowfocus", window});
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
