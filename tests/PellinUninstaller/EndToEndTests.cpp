@@ -1,9 +1,14 @@
 // The uninstaller run as a user runs it: the built program on a terminal of its own, in a home
 // folder holding a fake Pellin, with fake Pellin applications running from real bundles.
 
+#include <PellinAppKit/RunningApplication.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -310,6 +315,76 @@ TEST_F(EndToEndTest, AnotherProgramOfTheUserIsNeverQuit) {
     EXPECT_TRUE(resident.diedOfKill());
     EXPECT_TRUE(unrelated.survives());
     EXPECT_TRUE(plain.survives());
+}
+
+// --- The trial that users are pointed to works as documented ---------------------------------
+
+// The programs the trial script started in `home` in the background: not the test's children,
+// so they are found the way the uninstaller finds them, and ended here whatever the test's
+// outcome. Only those of this home: other runs on the machine may have their own.
+class TrialPrograms {
+  public:
+    explicit TrialPrograms(const fs::path& home) {
+        const std::string inside = home.string() + "/";
+        for (const char* identifier :
+             {"com.brenvik.mac.Pellin", "com.brenvik.mac.Pellin.BRENVIKUPDATE"}) {
+            for (appkit::RunningApplication& application :
+                 appkit::RunningApplication::runningApplicationsWithBundleIdentifier(identifier)) {
+                if (application.bundleURL().starts_with(inside)) {
+                    applications_.push_back(std::move(application));
+                }
+            }
+        }
+    }
+    ~TrialPrograms() {
+        for (const appkit::RunningApplication& application : applications_) {
+            application.forceTerminate();
+        }
+    }
+    TrialPrograms(const TrialPrograms&) = delete;
+    TrialPrograms& operator=(const TrialPrograms&) = delete;
+
+    const std::vector<appkit::RunningApplication>& applications() const { return applications_; }
+
+    // Whether every one has ended, waiting at most ten seconds (they are not ours to reap, so
+    // their end is seen a moment after the kill).
+    bool allEnded() const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (std::all_of(applications_.begin(), applications_.end(),
+                            [](const auto& application) { return application.isTerminated(); })) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+  private:
+    std::vector<appkit::RunningApplication> applications_;
+};
+
+TEST_F(EndToEndTest, TheTrialProductIsRemovedAndItsRunningProgramsAreQuit) {
+    const Finished trial =
+        runQuietly({"/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string()},
+                   userEnvironment(home.path().string()));
+    ASSERT_TRUE(exitedWith(trial.status, 0)) << trial.output;
+    const TrialPrograms programs(home.path());
+    ASSERT_EQ(programs.applications().size(), 2U) << trial.output;
+    const Finished again =
+        runQuietly({"/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string()},
+                   userEnvironment(home.path().string()));
+    EXPECT_NE(again.output.find("already running"), std::string::npos) << again.output;
+    EXPECT_EQ(TrialPrograms(home.path()).applications().size(), 2U);
+
+    ProgramSession session(uninstallerSession(home.path()));
+    ASSERT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0));
+
+    EXPECT_TRUE(programs.allEnded());
+    EXPECT_FALSE(fs::exists(product.launchAgent));
+    EXPECT_FALSE(fs::exists(product.residentFolder));
+    EXPECT_FALSE(fs::exists(product.launcher));
+    EXPECT_FALSE(fs::exists(product.sharedDomain));
 }
 
 }  // namespace
