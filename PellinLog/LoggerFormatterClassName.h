@@ -35,7 +35,7 @@ class PELLIN_EXPORT LoggerFormatterClassName : public lumberjack::DDLogFormatter
     std::string formatLogMessage(const lumberjack::DDLogMessage& logMessage) override;
 
   private:
-    std::string formattedTimestamp(std::int64_t millisecondsSince1970);
+    const std::string& formattedTimestamp(std::int64_t millisecondsSince1970);
 
     // Not safe for concurrent use: a formatter serves one sink, which calls it for one message
     // at a time.

@@ -3,7 +3,7 @@
 namespace lumberjack {
 
 DDAbstractLogger::DDAbstractLogger()
-    : queue_([this](const DDLogMessage& message) { logMessage(message); }) {}
+    : queue_([this](const DDLogMessage& message) { logMessage(message); }, [this] { flush(); }) {}
 
 DDAbstractLogger::~DDAbstractLogger() = default;
 

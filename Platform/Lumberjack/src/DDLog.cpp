@@ -136,30 +136,29 @@ void DDLog::log(bool asynchronous, long level, DDLogFlag flag, long context, con
     if (r.count.load(std::memory_order_relaxed) == 0) {
         return;
     }
-    auto m = std::make_shared<DDLogMessage>();
-    m->message = std::move(message);
-    m->level = level;
-    m->flag = flag;
-    m->context = context;
+    DDLogMessage m;
+    m.message = std::move(message);
+    m.level = level;
+    m.flag = flag;
+    m.context = context;
     if (file != nullptr) {
-        m->file = file;
-        m->fileName = lastPathComponent(m->file);
+        m.file = file;
+        m.fileName = lastPathComponent(m.file);
     }
     if (function != nullptr) {
-        m->function = function;
+        m.function = function;
     }
-    m->line = line;
+    m.line = line;
     if (tag != nullptr) {
-        m->tag = tag;
+        m.tag = tag;
     }
-    m->timestamp = std::chrono::system_clock::now();
-    m->queueLabel = detail::currentThreadLabel();
-    DDLoggerQueue::MessagePtr shared = std::move(m);
+    m.timestamp = std::chrono::system_clock::now();
+    m.queueLabel = detail::currentThreadLabel();
 
     if (asynchronous && !r.ending.load(std::memory_order_relaxed)) {
         std::lock_guard lock(r.mutex);
         for (const auto& logger : r.loggers) {
-            logger->loggerQueue().enqueue(shared, false);
+            logger->loggerQueue().enqueue(m, false);
         }
         return;
     }
@@ -169,7 +168,7 @@ void DDLog::log(bool asynchronous, long level, DDLogFlag flag, long context, con
         std::lock_guard lock(r.mutex);
         tickets.reserve(r.loggers.size());
         for (const auto& logger : r.loggers) {
-            tickets.emplace_back(logger, logger->loggerQueue().enqueue(shared, true));
+            tickets.emplace_back(logger, logger->loggerQueue().enqueue(m, true));
         }
     }
     for (const auto& [logger, ticket] : tickets) {

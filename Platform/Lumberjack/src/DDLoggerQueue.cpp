@@ -16,10 +16,14 @@ thread_local const DDLoggerQueue* workerQueue = nullptr;
 // enough that an asynchronous line reaches its file at once for a reader.
 constexpr auto kNap = std::chrono::milliseconds(2);
 
+// An idle queue keeps this many slots; the room a burst needed is given back.
+constexpr std::size_t kSlotsKeptWhenIdle = 256;
+
 }  // namespace
 
-DDLoggerQueue::DDLoggerQueue(Handler handler)
+DDLoggerQueue::DDLoggerQueue(Handler handler, BatchDone batchDone)
     : handler_(std::move(handler)),
+      batchDone_(std::move(batchDone)),
       wakeWorker_(std::make_unique<std::condition_variable>()),
       handled_(std::make_unique<std::condition_variable>()),
       spaceFreed_(std::make_unique<std::condition_variable>()) {}
@@ -47,34 +51,54 @@ void DDLoggerQueue::startWorkerLocked() {
     }
 }
 
-DDLoggerQueue::Ticket DDLoggerQueue::enqueue(MessagePtr message, bool urgent) {
+void DDLoggerQueue::handle(const std::vector<DDLogMessage>& messages, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        try {
+            handler_(messages[i]);
+        } catch (...) {
+            // A sink that fails on one message loses that line, not the process.
+        }
+    }
+    try {
+        batchDone_();
+    } catch (...) {
+    }
+}
+
+// No thread could be started: the lines are written on the caller rather than lost.
+void DDLoggerQueue::handleOnCallerLocked(std::unique_lock<std::mutex>& lock) {
+    std::vector<DDLogMessage> messages;
+    messages.swap(pending_);
+    const std::size_t count = pendingCount_;
+    pendingCount_ = 0;
+    lock.unlock();
+    handle(messages, count);
+    lock.lock();
+    handledCount_ += count;
+    handled_->notify_all();
+}
+
+DDLoggerQueue::Ticket DDLoggerQueue::enqueue(const DDLogMessage& message, bool urgent) {
     std::unique_lock lock(mutex_);
-    if (pending_.size() >= kMaximumPending && !isOnWorkerThread() && state_ != WorkerState::None) {
+    if (pendingCount_ >= kMaximumPending && !isOnWorkerThread() && state_ != WorkerState::None) {
         urgent_ = true;
         wakeWorker_->notify_one();
         spaceFreed_->wait(lock, [this] {
-            return pending_.size() < kMaximumPending || state_ == WorkerState::None;
+            return pendingCount_ < kMaximumPending || state_ == WorkerState::None;
         });
     }
-    pending_.push_back(std::move(message));
+    if (pendingCount_ < pending_.size()) {
+        pending_[pendingCount_] = message;
+    } else {
+        pending_.push_back(message);
+    }
+    ++pendingCount_;
     const Ticket ticket = ++enqueuedCount_;
     if (state_ == WorkerState::None) {
         startWorkerLocked();
     }
     if (state_ == WorkerState::None) {
-        // No thread could be started: the line is written on the caller rather than lost.
-        std::vector<MessagePtr> batch;
-        batch.swap(pending_);
-        lock.unlock();
-        for (const auto& m : batch) {
-            try {
-                handler_(*m);
-            } catch (...) {
-            }
-        }
-        lock.lock();
-        handledCount_ += batch.size();
-        handled_->notify_all();
+        handleOnCallerLocked(lock);
         return ticket;
     }
     const bool wake = urgent || state_ == WorkerState::Sleeping;
@@ -136,14 +160,22 @@ void DDLoggerQueue::stop() {
     }
 }
 
+void DDLoggerQueue::releaseIdleSlotsLocked() {
+    if (pendingCount_ == 0 && pending_.size() > kSlotsKeptWhenIdle) {
+        std::vector<DDLogMessage>().swap(pending_);
+    }
+    if (handling_.size() > kSlotsKeptWhenIdle) {
+        std::vector<DDLogMessage>().swap(handling_);
+    }
+}
+
 void DDLoggerQueue::run() {
     workerQueue = this;
     pthread_setname_np(pthread_self(), "DDLogQueue");
-    std::vector<MessagePtr> batch;
     std::unique_lock lock(mutex_);
     bool napped = false;
     for (;;) {
-        if (pending_.empty()) {
+        if (pendingCount_ == 0) {
             if (stopping_) {
                 break;
             }
@@ -152,30 +184,26 @@ void DDLoggerQueue::run() {
                 wakeWorker_->wait_for(lock, kNap, [this] { return urgent_ || stopping_; });
                 napped = true;
             } else {
+                releaseIdleSlotsLocked();
                 state_ = WorkerState::Sleeping;
-                wakeWorker_->wait(lock, [this] { return !pending_.empty() || stopping_; });
+                wakeWorker_->wait(lock, [this] { return pendingCount_ > 0 || stopping_; });
             }
             continue;
         }
         state_ = WorkerState::Running;
         urgent_ = false;
         napped = false;
-        batch.swap(pending_);
+        handling_.swap(pending_);
+        const std::size_t count = pendingCount_;
+        pendingCount_ = 0;
         lock.unlock();
         spaceFreed_->notify_all();
-        for (const auto& message : batch) {
-            try {
-                handler_(*message);
-            } catch (...) {
-                // A sink that fails on one message loses that line, not the process.
-            }
-        }
-        const std::size_t count = batch.size();
-        batch.clear();
+        handle(handling_, count);
         lock.lock();
         handledCount_ += count;
         handled_->notify_all();
     }
+    releaseIdleSlotsLocked();
     state_ = WorkerState::None;
     spaceFreed_->notify_all();
 }
@@ -189,7 +217,7 @@ void DDLoggerQueue::afterForkInParent() {
 }
 
 void DDLoggerQueue::afterForkInChild() {
-    pending_.clear();
+    pendingCount_ = 0;
     handledCount_ = enqueuedCount_;
     // The thread object names a thread of the parent; it must be neither joined nor destroyed.
     static_cast<void>(worker_.release());

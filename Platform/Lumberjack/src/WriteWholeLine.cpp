@@ -5,12 +5,9 @@
 
 namespace lumberjack::detail {
 
-ssize_t writeWholeLine(int fd, std::string_view line) {
-    static constexpr char kLineFeed = '\n';
-    iovec parts[2] = {{const_cast<char*>(line.data()), line.size()},
-                      {const_cast<char*>(&kLineFeed), 1}};
-    iovec* next = parts;
-    int remaining = 2;
+namespace {
+
+ssize_t writeAll(int fd, iovec* next, int remaining) {
     ssize_t total = 0;
     while (remaining > 0) {
         const ssize_t written = ::writev(fd, next, remaining);
@@ -18,6 +15,9 @@ ssize_t writeWholeLine(int fd, std::string_view line) {
             if (errno == EINTR) {
                 continue;
             }
+            return total > 0 ? total : -1;
+        }
+        if (written == 0) {
             return total > 0 ? total : -1;
         }
         total += written;
@@ -33,6 +33,20 @@ ssize_t writeWholeLine(int fd, std::string_view line) {
         }
     }
     return total;
+}
+
+}  // namespace
+
+ssize_t writeWholeLine(int fd, std::string_view line) {
+    static constexpr char kLineFeed = '\n';
+    iovec parts[2] = {{const_cast<char*>(line.data()), line.size()},
+                      {const_cast<char*>(&kLineFeed), 1}};
+    return writeAll(fd, parts, 2);
+}
+
+ssize_t writeWholeLines(int fd, std::string_view lines) {
+    iovec part = {const_cast<char*>(lines.data()), lines.size()};
+    return writeAll(fd, &part, 1);
 }
 
 }  // namespace lumberjack::detail

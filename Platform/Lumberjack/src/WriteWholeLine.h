@@ -12,4 +12,7 @@ namespace lumberjack::detail {
 // the number of bytes written, or -1 when nothing could be written.
 ssize_t writeWholeLine(int fd, std::string_view line);
 
+// The same for bytes that already end with their line feed (several whole lines).
+ssize_t writeWholeLines(int fd, std::string_view lines);
+
 }  // namespace lumberjack::detail

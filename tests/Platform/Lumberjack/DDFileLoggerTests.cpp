@@ -79,6 +79,26 @@ TEST_F(FileSink, EachMessageIsOneLineEndedByALineFeed) {
     EXPECT_EQ(allLogText(), "first\nsecond with % and \xc3\xa9 and %@\nthird\n");
 }
 
+// Lines are gathered and written a page at a time; lines of every length, some crossing page
+// boundaries and some longer than a page, must come out exactly as they went in.
+TEST_F(FileSink, LinesOfEveryLengthArriveWholeAndInOrder) {
+    auto logger = std::make_shared<DDFileLogger>();
+    logger->setMaximumFileSize(0);
+    std::string expected;
+    {
+        Registered<DDFileLogger> sink(logger);
+        for (int i = 0; i < 400; ++i) {
+            const std::size_t length = static_cast<std::size_t>((i * 997) % 5000);
+            const std::string line =
+                std::to_string(i) + std::string(length, static_cast<char>('a' + i % 26));
+            logText(i % 7 != 0, line);
+            expected += line + "\n";
+        }
+    }
+    ASSERT_EQ(logFiles().size(), 1u);
+    EXPECT_EQ(allLogText(), expected);
+}
+
 TEST_F(FileSink, AProcessThatLogsNothingLeavesNoFile) {
     { Registered<DDFileLogger> sink; }
     EXPECT_FALSE(fs::exists(logs()));

@@ -13,9 +13,10 @@
 namespace lumberjack {
 
 // Base of every sink. It owns the formatter, the locking and the sink's serial queue; a
-// concrete sink only says how to write one formatted line (and, if it buffers, how to flush).
-// The facility hands messages to loggerQueue(); its worker calls logMessage() for each in turn,
-// so writeLine() runs on one thread at a time and needs no locking of its own.
+// concrete sink only says how to write one formatted line (and, if it gathers lines, how to
+// flush them). The facility hands messages to loggerQueue(); its worker calls logMessage() for
+// each in turn and flush() after each batch, so writeLine() and flushWrites() run on one thread
+// at a time and need no locking of their own.
 //
 // A sink leaves the facility (DDLog::removeLogger stops its queue) before it is destroyed; the
 // facility's own reference to a registered sink makes that the normal course.
@@ -32,7 +33,8 @@ class PELLIN_EXPORT DDAbstractLogger {
     // Formats `message` (its plain text when there is no formatter) and writes it, now, on the
     // calling thread.
     void logMessage(const DDLogMessage& message);
-    // Passes on what the sink may still buffer.
+    // Writes what the sink may have gathered. The queue calls this after each batch, so a
+    // message counts as written only once it is.
     void flush();
 
     DDLoggerQueue& loggerQueue() { return queue_; }

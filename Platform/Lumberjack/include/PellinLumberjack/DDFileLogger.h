@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include <PellinFoundation/Export.h>
@@ -12,12 +13,18 @@
 
 namespace lumberjack {
 
-// Writes each line, ended by a line feed, to the newest file of its folder with one write(2)
-// call: a process killed at any moment leaves whole lines, and the lines of several processes
-// appending to the same file never interleave. A new file is started when the next line would
-// take the current one past maximumFileSize(), or rollingFrequency() after it was started. A
-// new sink continues the newest file when neither limit has been reached. The file is only
-// created with the first line, so a process that logs nothing leaves nothing.
+// Writes each message as one line, ended by a line feed, to the newest file of its folder. A
+// new file is started when the next line would take the current one past maximumFileSize(),
+// or rollingFrequency() after it was started. A new sink continues the newest file when
+// neither limit has been reached. The file is only created with the first line, so a process
+// that logs nothing leaves nothing.
+//
+// A process killed at any moment leaves whole lines. The kernel copies a write(2) that stays
+// within one page of the file in one piece, and stops a larger one only between pages; so the
+// lines of a batch are gathered and written together as long as they stay within one page,
+// and a line that itself crosses a page boundary is written alone, with one call. No line is
+// ever split between two calls. (Sparing a system call per line is what lets the sink keep up
+// with a burst.) The gathered lines are written before the queue reports the batch written.
 //
 // A line that cannot be written (no folder, a full disk) is dropped; the sink tries again with
 // the next one.
@@ -46,9 +53,11 @@ class PELLIN_EXPORT DDFileLogger : public DDAbstractLogger {
 
   protected:
     void writeLine(std::string_view line) override;
+    void flushWrites() override;
 
   private:
     bool fileIsFull(std::uint64_t lineSize) const;
+    void writeGathered();
     void continueNewestFile(std::uint64_t lineSize);
     void startNewFile();
     void closeFile();
@@ -58,7 +67,10 @@ class PELLIN_EXPORT DDFileLogger : public DDAbstractLogger {
     std::atomic<std::chrono::seconds::rep> rollingFrequency_{kDefaultRollingFrequency.count()};
     // Used on the sink's queue only.
     int fd_ = -1;
+    // What is in the file, without gathered_.
     std::uint64_t fileSize_ = 0;
+    // Whole lines, all within the page of the file at fileSize_.
+    std::string gathered_;
     std::chrono::system_clock::time_point fileCreated_;
     bool triedNewestFile_ = false;
 };

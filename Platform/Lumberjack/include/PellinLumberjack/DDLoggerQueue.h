@@ -15,8 +15,9 @@
 namespace lumberjack {
 
 // The serial queue of one sink: a worker thread of its own hands the messages to the sink one
-// at a time, in the order they arrived. The caller only appends; formatting and writing happen
-// on the worker, so an asynchronous log call costs the caller well under a microsecond.
+// at a time, in the order they arrived, and lets the sink flush after each batch, before the
+// batch counts as written. The caller only appends; formatting and writing happen on the
+// worker, so an asynchronous log call costs the caller well under a microsecond.
 //
 // An idle worker does not sleep at once: it waits a short moment during which callers append
 // without waking it, so a burst of log calls never pays a wake-up system call per line. A
@@ -24,24 +25,26 @@ namespace lumberjack {
 //
 // The queue grows with a burst up to kMaximumPending messages; beyond that a caller waits for
 // the worker to catch up, so a runaway producer slows down instead of exhausting memory or
-// losing lines.
+// losing lines. Messages are copied into slots that are used again and again, with the room
+// their texts had: in a steady stream of lines neither side allocates memory, and the worker
+// never frees what the caller's thread allocated. An idle queue gives its slots back.
 class PELLIN_EXPORT DDLoggerQueue {
   public:
     using Handler = std::function<void(const DDLogMessage&)>;
+    using BatchDone = std::function<void()>;
     using Ticket = std::uint64_t;
-    using MessagePtr = std::shared_ptr<const DDLogMessage>;
 
     static constexpr std::size_t kMaximumPending = std::size_t{1} << 16;
 
-    explicit DDLoggerQueue(Handler handler);
+    DDLoggerQueue(Handler handler, BatchDone batchDone);
     // Hands on everything still queued, then ends the worker.
     ~DDLoggerQueue();
     DDLoggerQueue(const DDLoggerQueue&) = delete;
     DDLoggerQueue& operator=(const DDLoggerQueue&) = delete;
 
-    // Appends a message and returns its ticket; starts the worker when there is none. `urgent`
-    // wakes the worker now (the caller is going to wait for the message).
-    Ticket enqueue(MessagePtr message, bool urgent);
+    // Appends a copy of `message` and returns its ticket; starts the worker when there is none.
+    // `urgent` wakes the worker now (the caller is going to wait for the message).
+    Ticket enqueue(const DDLogMessage& message, bool urgent);
     // Returns once the message with `ticket` has been handed to the sink. A worker thread never
     // waits (it could be waiting for itself), so on a worker this returns at once.
     void waitUntilHandled(Ticket ticket);
@@ -65,15 +68,24 @@ class PELLIN_EXPORT DDLoggerQueue {
 
     void run();
     void startWorkerLocked();
+    void handleOnCallerLocked(std::unique_lock<std::mutex>& lock);
+    void releaseIdleSlotsLocked();
+
+    void handle(const std::vector<DDLogMessage>& messages, std::size_t count);
 
     Handler handler_;
+    BatchDone batchDone_;
     std::mutex mutex_;
     // Held through pointers so that the child of a fork can replace them: a condition variable
     // may carry waiters of threads that do not exist there.
     std::unique_ptr<std::condition_variable> wakeWorker_;
     std::unique_ptr<std::condition_variable> handled_;
     std::unique_ptr<std::condition_variable> spaceFreed_;
-    std::vector<MessagePtr> pending_;
+    // pending_[0, pendingCount_) wait for the worker; the slots beyond keep their room for
+    // later messages. The worker swaps the whole vector with its own `handling_`.
+    std::vector<DDLogMessage> pending_;
+    std::size_t pendingCount_ = 0;
+    std::vector<DDLogMessage> handling_;
     Ticket enqueuedCount_ = 0;
     Ticket handledCount_ = 0;
     WorkerState state_ = WorkerState::None;
