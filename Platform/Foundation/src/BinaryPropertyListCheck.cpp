@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <map>
-
-#include "XmlPropertyListDates.h"
 
 namespace foundation::plist_detail {
 namespace {
@@ -225,6 +224,19 @@ class Checker {
 };
 
 }  // namespace
+
+Date placeholderDate(std::size_t index) {
+    return Date::fromReferenceDate(static_cast<double>(index));
+}
+
+std::optional<std::size_t> placeholderIndex(double secondsSinceReferenceDate, std::size_t count) {
+    if (!(secondsSinceReferenceDate >= 0.0) ||
+        secondsSinceReferenceDate >= static_cast<double>(count) ||
+        std::floor(secondsSinceReferenceDate) != secondsSinceReferenceDate) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(secondsSinceReferenceDate);
+}
 
 bool looksLikeBinaryPropertyList(std::string_view bytes) {
     return bytes.starts_with("bplist");

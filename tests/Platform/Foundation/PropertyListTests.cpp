@@ -11,9 +11,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <ostream>
 #include <string>
 
 #include "TemporaryHome.h"
+
+namespace foundation {
+// Failures show values as "%@" would.
+void PrintTo(const Value& value, std::ostream* out) {
+    *out << value.description();
+}
+}  // namespace foundation
 
 namespace {
 
@@ -128,10 +136,11 @@ TEST(PropertyListValuesSurviveARoundTrip, RealsThatAreNotFinite) {
     EXPECT_TRUE(std::isnan(*nan->real()));
 }
 
-TEST(PropertyListValuesSurviveARoundTrip, TextsWithControlCharactersAndMarkup) {
-    for (const std::string& text : {std::string("tab\there\r\nline"), std::string("\x01\x1f"),
+TEST(PropertyListValuesSurviveARoundTrip, TextsWithBlanksLineEndsAndMarkup) {
+    for (const std::string& text : {std::string("tab\there\r\nline\rcarriage"),
                                     std::string("]]> <![CDATA[ <!-- &amp; --> <date>"),
-                                    std::string("  leading and trailing  ")}) {
+                                    std::string("  leading and trailing  "),
+                                    std::string("\xe6\x97\xa5\xf0\x9f\x98\x80"), std::string()}) {
         const std::optional<Value> back = roundTrip(Value(Dictionary{{text, Value(text)}}));
         ASSERT_TRUE(back.has_value()) << text;
         EXPECT_EQ(*back, Value(Dictionary{{text, Value(text)}})) << text;
@@ -321,21 +330,64 @@ TEST(PropertyListBinaryIsRead, FromAFile) {
 
 TEST(PropertyListMalformedInputGivesNothing, XmlThatIsNotAPropertyList) {
     for (const std::string& input :
-         {std::string(), std::string("not a plist"), std::string("\x00\x01\x02", 3),
-          xmlDocument("<dict><key>a</key>"), xmlDocument("<date>yesterday</date>"),
-          xmlDocument("<date>2024-02-30T00:00:00Z</date>"), xmlDocument("<date/>"),
-          xmlDocument("<array><date>2024-01-01T00:00:00Z</array>"), std::string("<plist><!-- open"),
-          std::string("<plist version=\"1.0\"><integer>1</integer"), std::string("<")}) {
+         {std::string(),
+          std::string("not a plist"),
+          std::string("\x00\x01\x02", 3),
+          xmlDocument("<dict><key>a</key>"),
+          xmlDocument("<date>yesterday</date>"),
+          xmlDocument("<date>2024-02-30T00:00:00Z</date>"),
+          xmlDocument("<date/>"),
+          xmlDocument("<array><date>2024-01-01T00:00:00Z</array>"),
+          std::string("<plist><!-- open"),
+          std::string("<plist version=\"1.0\"><integer>1</integer"),
+          std::string("<"),
+          xmlDocument("<integer>1</integer><integer>2</integer>"),
+          xmlDocument("stray<true/>"),
+          xmlDocument("<dict><key>a</key></dict>"),
+          xmlDocument("<dict><string>a</string></dict>"),
+          xmlDocument("<integer>twelve</integer>"),
+          xmlDocument("<real>1,5</real>"),
+          xmlDocument("<data>!!!!</data>"),
+          xmlDocument("<true>yes</true>"),
+          xmlDocument("<unknown/>"),
+          xmlDocument("<string><string/></string>"),
+          xmlDocument("<integer>99999999999999999999</integer>"),
+          std::string(
+              "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY a \"aaaaaaaaaa\">"
+              "<!ENTITY b "
+              "\"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]><plist><string>&b;</string></plist>")}) {
         EXPECT_FALSE(PropertyListSerialization::propertyListWithData(input).has_value()) << input;
     }
 }
 
-TEST(PropertyListMalformedInputGivesNothing, DatesHiddenInCommentsAndCdataAreNotDates) {
+TEST(PropertyListXmlIsReadAsXml, CommentsCdataAndCharacterReferences) {
     const auto read = PropertyListSerialization::propertyListWithData(
         xmlDocument("<!-- <date>junk</date> --><array><string><![CDATA[<date>x</date>]]></string>"
-                    "<date>2001-01-01T00:00:01Z</date></array>"));
+                    "<date>2001-01-01T00:00:01Z</date><string>&lt;&#x41;&#66;&amp;&quot;</string>"
+                    "<string/><dict/><array/><integer> 0x10 </integer><real>+1.5e2</real>"
+                    "</array>"));
     ASSERT_TRUE(read.has_value());
-    EXPECT_EQ(*read, Value(Array{Value("<date>x</date>"), Value(Date::fromReferenceDate(1.0))}));
+    EXPECT_EQ(*read, Value(Array{Value("<date>x</date>"), Value(Date::fromReferenceDate(1.0)),
+                                 Value("<AB&\""), Value(""), Value(Dictionary{}), Value(Array{}),
+                                 Value(16), Value(150.0)}));
+}
+
+TEST(PropertyListXmlIsReadAsXml, WithoutThePlistElementAndInUtf16) {
+    const auto bare =
+        PropertyListSerialization::propertyListWithData("<dict><key>k</key><true/></dict>");
+    ASSERT_TRUE(bare.has_value());
+    EXPECT_EQ(*bare, Value(Dictionary{{"k", Value(true)}}));
+
+    const std::string ascii =
+        "<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist><string>x</string></plist>";
+    std::string utf16 = "\xff\xfe";  // little-endian byte order mark
+    for (const char c : ascii) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    const auto wide = PropertyListSerialization::propertyListWithData(utf16);
+    ASSERT_TRUE(wide.has_value());
+    EXPECT_EQ(*wide, Value("x"));
 }
 
 TEST(PropertyListMalformedInputGivesNothing, DeepNesting) {
@@ -441,12 +493,26 @@ TEST(PropertyListWritesWhatItCan, EntriesOfNoValueAreLeftOut) {
     EXPECT_FALSE(PropertyListSerialization::xmlDataWithPropertyList(Value()).has_value());
 }
 
-TEST(PropertyListWritesWhatItCan, TextsWithANulCharacterAreRefusedNotCut) {
-    EXPECT_FALSE(PropertyListSerialization::xmlDataWithPropertyList(Value(std::string("a\0b", 3)))
-                     .has_value());
-    EXPECT_FALSE(PropertyListSerialization::xmlDataWithPropertyList(
-                     Value(Dictionary{{std::string("k\0", 2), Value(1)}}))
-                     .has_value());
+TEST(PropertyListWritesWhatItCan, TextsXmlCannotCarryAreRefusedNotCut) {
+    for (const std::string& text :
+         {std::string("a\0b", 3), std::string("bell\x07"), std::string("broken \xc3"),
+          std::string("\xef\xbf\xbe"), std::string("\xed\xa0\x80")}) {
+        EXPECT_FALSE(PropertyListSerialization::xmlDataWithPropertyList(Value(text)).has_value());
+        EXPECT_FALSE(
+            PropertyListSerialization::xmlDataWithPropertyList(Value(Dictionary{{text, Value(1)}}))
+                .has_value());
+    }
+}
+
+TEST(PropertyListWritesWhatItCan, WhatABinaryListHoldsCanBeWrittenBack) {
+    // An "ASCII" text object holding a bell and a broken UTF-8 byte.
+    const auto read =
+        PropertyListSerialization::propertyListWithData(handMadeBinary({std::string("\x53"
+                                                                                    "a\x07\xc3",
+                                                                                    4)}));
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(*read, Value("a\xef\xbf\xbd\xef\xbf\xbd"));
+    EXPECT_TRUE(PropertyListSerialization::xmlDataWithPropertyList(*read).has_value());
 }
 
 }  // namespace

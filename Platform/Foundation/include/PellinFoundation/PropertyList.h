@@ -9,9 +9,15 @@
 //   - negative integers keep their sign;
 //   - an unsigned integer above INT64_MAX, which a value cannot hold as an integer, is read as
 //     a real (its magnitude kept, its last digits rounded) rather than wrapped to a negative;
-//   - a real keeps its value (written with 17 significant digits), infinities and NaN included.
-// Input that is not a property list (truncated, garbage, nested deeper than kMaximumDepth,
-// cyclic or exploding binary references) yields std::nullopt; nothing crashes.
+//   - a real keeps its value (the shortest text that reads back the same), infinities and NaN
+//     included, whatever the locale;
+//   - texts keep every character XML can carry, CR included.
+// A text XML cannot carry (NUL and the other control characters but TAB, LF and CR, broken
+// UTF-8) is never written; such characters in a binary list are read as U+FFFD, so that
+// whatever is read can be written back.
+// Input that is not a property list (truncated, garbage, declaring XML entities, nested deeper
+// than kMaximumDepth, cyclic or exploding binary references) yields std::nullopt; nothing
+// crashes.
 
 #include <cstddef>
 #include <optional>
@@ -39,9 +45,9 @@ class PELLIN_EXPORT PropertyListSerialization {
     static std::optional<Value> propertyListWithContentsOfFile(const std::string& path);
 
     // The XML property list of `value`; nothing when the value has no property-list form:
-    // no value at all, a date that is not a finite time between the years -9999 and 9999,
-    // or nesting deeper than kMaximumDepth. Entries of no value inside a list or dictionary
-    // are left out (a property list cannot hold them).
+    // no value at all, a date that is not a finite time between the years -9999 and 9999, a
+    // text or key that XML cannot carry, or nesting deeper than kMaximumDepth. Entries of no
+    // value inside a list or dictionary are left out (a property list cannot hold them).
     static std::optional<std::string> xmlDataWithPropertyList(const Value& value);
 };
 

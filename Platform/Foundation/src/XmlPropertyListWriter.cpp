@@ -1,0 +1,207 @@
+#include "XmlPropertyListWriter.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+#include "PropertyListDate.h"
+#include "XmlCharacters.h"
+
+namespace foundation::plist_detail {
+namespace {
+
+constexpr std::string_view kHeader =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<plist version=\"1.0\">\n";
+constexpr std::string_view kFooter = "</plist>\n";
+
+class Writer {
+  public:
+    explicit Writer(std::size_t maximumDepth) : maximumDepth_(maximumDepth) {}
+
+    bool write(const Value& value, std::size_t depth) {
+        switch (value.kind()) {
+            case Value::Kind::None:
+                return false;
+            case Value::Kind::Boolean:
+                line(depth, *value.boolean() ? "<true/>" : "<false/>");
+                return true;
+            case Value::Kind::Integer:
+                return element(depth, "integer", std::to_string(*value.integer()));
+            case Value::Kind::Real:
+                return element(depth, "real", realText(*value.real()));
+            case Value::Kind::Text:
+                return textElement(depth, "string", *value.text());
+            case Value::Kind::Date: {
+                const std::optional<std::string> text = dateText(*value.date());
+                return text && element(depth, "date", *text);
+            }
+            case Value::Kind::Data:
+                return element(depth, "data", base64(*value.data()));
+            case Value::Kind::Array:
+                return writeArray(*value.array(), depth);
+            case Value::Kind::Dictionary:
+                return writeDictionary(*value.dictionary(), depth);
+        }
+        return false;
+    }
+
+    std::string take() { return std::move(out_); }
+    void append(std::string_view text) { out_ += text; }
+
+  private:
+    // Kept as libplist writes them, so that its reader takes them back: "nan", "+infinity".
+    static std::string realText(double d) {
+        if (std::isnan(d)) {
+            return "nan";
+        }
+        if (std::isinf(d)) {
+            return d > 0 ? "+infinity" : "-infinity";
+        }
+        std::array<char, 64> buffer{};
+        const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), d);
+        return std::string(buffer.data(), result.ptr);
+    }
+
+    static std::string base64(const Data& bytes) {
+        static constexpr char kAlphabet[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        std::string out;
+        out.reserve((bytes.size() + 2) / 3 * 4);
+        for (std::size_t i = 0; i < bytes.size(); i += 3) {
+            const std::size_t left = bytes.size() - i;
+            const std::uint32_t group = (std::uint32_t{bytes[i]} << 16) |
+                                        (left > 1 ? std::uint32_t{bytes[i + 1]} << 8 : 0) |
+                                        (left > 2 ? std::uint32_t{bytes[i + 2]} : 0);
+            out += kAlphabet[(group >> 18) & 0x3f];
+            out += kAlphabet[(group >> 12) & 0x3f];
+            out += left > 1 ? kAlphabet[(group >> 6) & 0x3f] : '=';
+            out += left > 2 ? kAlphabet[group & 0x3f] : '=';
+        }
+        return out;
+    }
+
+    void indent(std::size_t depth) { out_.append(depth, '\t'); }
+
+    void line(std::size_t depth, std::string_view text) {
+        indent(depth);
+        out_ += text;
+        out_ += '\n';
+    }
+
+    bool element(std::size_t depth, std::string_view tag, std::string_view text) {
+        indent(depth);
+        out_ += '<';
+        out_ += tag;
+        out_ += '>';
+        out_ += text;
+        out_ += "</";
+        out_ += tag;
+        out_ += ">\n";
+        return true;
+    }
+
+    // A text XML cannot carry (a NUL or another control character, broken UTF-8) is refused
+    // rather than written into a file that no reader would take back.
+    bool textElement(std::size_t depth, std::string_view tag, std::string_view text) {
+        if (!isXmlText(text)) {
+            return false;
+        }
+        indent(depth);
+        out_ += '<';
+        out_ += tag;
+        out_ += '>';
+        for (const char c : text) {
+            switch (c) {
+                case '&':
+                    out_ += "&amp;";
+                    break;
+                case '<':
+                    out_ += "&lt;";
+                    break;
+                case '>':
+                    out_ += "&gt;";  // so that "]]>" never appears
+                    break;
+                case '\r':
+                    out_ += "&#13;";  // a reader turns a plain CR (and CR LF) into LF
+                    break;
+                default:
+                    out_ += c;
+            }
+        }
+        out_ += "</";
+        out_ += tag;
+        out_ += ">\n";
+        return true;
+    }
+
+    bool writeArray(const Array& items, std::size_t depth) {
+        if (depth >= maximumDepth_) {
+            return false;
+        }
+        const std::size_t start = out_.size();
+        line(depth, "<array>");
+        bool any = false;
+        for (const Value& item : items) {
+            if (item.isNone()) {
+                continue;
+            }
+            if (!write(item, depth + 1)) {
+                return false;
+            }
+            any = true;
+        }
+        if (!any) {
+            out_.resize(start);
+            line(depth, "<array/>");
+            return true;
+        }
+        line(depth, "</array>");
+        return true;
+    }
+
+    bool writeDictionary(const Dictionary& entries, std::size_t depth) {
+        if (depth >= maximumDepth_) {
+            return false;
+        }
+        const std::size_t start = out_.size();
+        line(depth, "<dict>");
+        bool any = false;
+        for (const auto& [key, item] : entries) {
+            if (item.isNone()) {
+                continue;
+            }
+            if (!textElement(depth + 1, "key", key) || !write(item, depth + 1)) {
+                return false;
+            }
+            any = true;
+        }
+        if (!any) {
+            out_.resize(start);
+            line(depth, "<dict/>");
+            return true;
+        }
+        line(depth, "</dict>");
+        return true;
+    }
+
+    std::size_t maximumDepth_;
+    std::string out_;
+};
+
+}  // namespace
+
+std::optional<std::string> xmlPropertyList(const Value& value, std::size_t maximumDepth) {
+    Writer writer(maximumDepth);
+    writer.append(kHeader);
+    if (!writer.write(value, 0)) {
+        return std::nullopt;
+    }
+    writer.append(kFooter);
+    return writer.take();
+}
+
+}  // namespace foundation::plist_detail
