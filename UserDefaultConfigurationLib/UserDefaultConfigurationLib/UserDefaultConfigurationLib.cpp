@@ -1,6 +1,7 @@
 #include "UserDefaultConfigurationLib.h"
 
 #include <cstdint>
+#include <type_traits>
 #include <variant>
 
 #include <PellinFoundation/Format.h>
@@ -141,8 +142,8 @@ Value registeredValue(const RegisteredDefault& registered) {
         registered);
 }
 
-// Registration is repeated at every read, so that the default answers in every process that
-// reads the key, whichever getter it called first.
+// Registered at every read, not once per process: the library keeps no state of its own to
+// remember that it already did.
 void registerDefault(foundation::UserDefaults& defaults, std::string_view key,
                      const RegisteredDefault& registered) {
     if (!std::holds_alternative<std::monostate>(registered)) {

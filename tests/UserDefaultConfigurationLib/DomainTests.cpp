@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "CapturedLog.h"
 #include "SharedDomain.h"
 #include "TemporaryHome.h"
 
@@ -28,8 +34,8 @@ class SettingsDomain : public ::testing::Test {
     }
 };
 
-// One stored value for every kind of key the domain holds.
-void fillEveryKey() {
+// Every setter of the library, once.
+void setEveryKeyThatHasASetter() {
     UserDefaultConfigurationLib::setProductInformation(false);
     UserDefaultConfigurationLib::setEshopInformation(true);
     UserDefaultConfigurationLib::setInstalledKickApp(true);
@@ -42,6 +48,11 @@ void fillEveryKey() {
     UserDefaultConfigurationLib::setPassword("secret");
     UserDefaultConfigurationLib::setCertkey("cert");
     UserDefaultConfigurationLib::setUserNotification("m1", Date{1.0e9}, Value(2));
+}
+
+// One stored value for every kind of key the domain holds.
+void fillEveryKey() {
+    setEveryKeyThatHasASetter();
     const auto defaults = UserDefaultConfigurationLib::findPellinUserDefault();
     for (const char* key :
          {"checkAutoUpdateTimeInterval", "checkDisplayNotificationInterval",
@@ -149,4 +160,35 @@ TEST_F(SettingsDomain, SynchronizeReportsWhetherTheStoreCanWrite) {
     blocked.writeFile("Library/Preferences", "not a folder");
     UserDefaultConfigurationLib::setSuccessAddTime(Value(4));
     EXPECT_FALSE(UserDefaultConfigurationLib::synchronize());
+}
+
+TEST_F(SettingsDomain, WithoutAUsableStoreEveryOperationDoesNothingButLog) {
+    // A relative home cannot hold the domain; the store refuses to open it.
+    const std::string relativeHome = "relative-home-" + std::to_string(getpid());
+    setenv("HOME", relativeHome.c_str(), 1);
+    ASSERT_EQ(UserDefaultConfigurationLib::findPellinUserDefault(), nullptr);
+    pellin::test::CapturedLog log;
+
+    EXPECT_FALSE(UserDefaultConfigurationLib::synchronize());
+    UserDefaultConfigurationLib::removePersistentDomain();
+    UserDefaultConfigurationLib::removeUserInfo();
+    setEveryKeyThatHasASetter();
+    // Even the Boolean whose default is true answers false: nothing could be registered.
+    EXPECT_FALSE(UserDefaultConfigurationLib::getProductInformation());
+    EXPECT_TRUE(UserDefaultConfigurationLib::getNextAutoUpdate().isNone());
+    EXPECT_TRUE(UserDefaultConfigurationLib::getSuccessAddTime().isNone());
+    EXPECT_TRUE(UserDefaultConfigurationLib::getCheckDomain().isNone());
+    EXPECT_EQ(UserDefaultConfigurationLib::getUserId(), "");
+    EXPECT_EQ(UserDefaultConfigurationLib::getPassword(), "");
+    EXPECT_EQ(UserDefaultConfigurationLib::getCertkey(), "");
+    EXPECT_EQ(UserDefaultConfigurationLib::getUserNotification("m1"), nullptr);
+
+    EXPECT_FALSE(std::filesystem::exists(relativeHome));
+    const auto texts = log.texts();
+    for (const std::string expected :
+         {"End synchronize", "End removePersistentDomain", "End removeKey:",
+          "End setInstalledKickApp", "End getProductInformation: productInformation=0",
+          "End getUserId: decryptStr-", "Start getUserNotification: messageId=m1"}) {
+        EXPECT_NE(std::find(texts.begin(), texts.end(), expected), texts.end()) << expected;
+    }
 }
