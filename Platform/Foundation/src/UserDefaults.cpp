@@ -1,0 +1,144 @@
+#include <PellinFoundation/UserDefaults.h>
+
+#include <atomic>
+
+#include <PellinFoundation/FileManager.h>
+
+#include "RegisteredDefaults.h"
+#include "SettingsDomainSnapshot.h"
+#include "SettingsDomainWriter.h"
+#include "SettingsValueConversions.h"
+
+namespace foundation {
+
+using namespace settings_detail;
+
+namespace {
+
+// Room for ".plist", the temporary file's affixes and a kept-aside file's time stamp within
+// the 255 bytes of a file name.
+constexpr std::size_t kLongestSuiteName = 200;
+
+bool isUsableSuiteName(std::string_view name) {
+    return !name.empty() && name.size() <= kLongestSuiteName && name != "." && name != ".." &&
+           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+DomainLocation locationIn(const std::string& folder, std::string_view suiteName) {
+    DomainLocation where;
+    where.folder = folder;
+    where.fileName = std::string(suiteName) + ".plist";
+    where.path = folder + "/" + where.fileName;
+    return where;
+}
+
+}  // namespace
+
+struct UserDefaults::State {
+    DomainLocation where;
+    // A failed write cannot be reported by the setter; synchronize reports it.
+    std::atomic<bool> writeFailed{false};
+
+    void record(bool written) {
+        if (!written) {
+            writeFailed.store(true);
+        }
+    }
+};
+
+UserDefaults::UserDefaults(std::unique_ptr<State> state) : state_(std::move(state)) {}
+UserDefaults::~UserDefaults() = default;
+
+std::unique_ptr<UserDefaults> UserDefaults::initWithSuiteName(std::string_view suiteName) {
+    if (!isUsableSuiteName(suiteName)) {
+        return nullptr;
+    }
+    const std::string home = homeDirectory();
+    if (home.empty() || home.front() != '/') {
+        return nullptr;  // a relative home would put the settings wherever we happen to be
+    }
+    auto state = std::make_unique<State>();
+    const std::string_view base = home.size() > 1 && home.back() == '/'
+                                      ? std::string_view(home).substr(0, home.size() - 1)
+                                      : std::string_view(home);
+    state->where =
+        locationIn(std::string(base == "/" ? "" : base) + "/Library/Preferences", suiteName);
+    return std::unique_ptr<UserDefaults>(new UserDefaults(std::move(state)));
+}
+
+Value UserDefaults::objectForKey(std::string_view key) const {
+    const DomainSnapshot snapshot = currentSnapshot(state_->where.path);
+    const Dictionary& values = snapshot.values();
+    if (const auto found = values.find(key); found != values.end()) {
+        return found->second;
+    }
+    return registeredDefault(key).value_or(Value());
+}
+
+bool UserDefaults::boolForKey(std::string_view key) const {
+    return boolFromValue(objectForKey(key));
+}
+
+std::optional<std::string> UserDefaults::stringForKey(std::string_view key) const {
+    return stringFromValue(objectForKey(key));
+}
+
+std::optional<Dictionary> UserDefaults::dictionaryForKey(std::string_view key) const {
+    const Value value = objectForKey(key);
+    if (const Dictionary* dictionary = value.dictionary()) {
+        return *dictionary;
+    }
+    return std::nullopt;
+}
+
+void UserDefaults::setObject(const Value& value, std::string_view key) {
+    if (value.isNone()) {
+        removeObjectForKey(key);
+        return;
+    }
+    state_->record(changeDomain(state_->where, [&](Dictionary& values) {
+        const auto found = values.find(key);
+        if (found != values.end() && found->second == value) {
+            return false;
+        }
+        values.insert_or_assign(std::string(key), value);
+        return true;
+    }));
+}
+
+void UserDefaults::setBool(bool value, std::string_view key) {
+    setObject(Value(value), key);
+}
+
+void UserDefaults::removeObjectForKey(std::string_view key) {
+    state_->record(changeDomain(state_->where, [&](Dictionary& values) {
+        const auto found = values.find(key);
+        if (found == values.end()) {
+            return false;
+        }
+        values.erase(found);
+        return true;
+    }));
+}
+
+void UserDefaults::removePersistentDomainForName(std::string_view name) {
+    if (!isUsableSuiteName(name)) {
+        return;
+    }
+    state_->record(removeDomain(locationIn(state_->where.folder, name)));
+}
+
+bool UserDefaults::synchronize() {
+    const bool earlierWritesLanded = !state_->writeFailed.exchange(false);
+    return makeDomainDurable(state_->where) && earlierWritesLanded;
+}
+
+void UserDefaults::registerDefaults(const Dictionary& defaults) {
+    settings_detail::registerDefaults(defaults);
+}
+
+const std::string& UserDefaults::path() const {
+    return state_->where.path;
+}
+
+}  // namespace foundation

@@ -1,12 +1,14 @@
 #pragma once
 
 // Per-user settings domains. Domain NAME lives in $HOME/Library/Preferences/NAME.plist as an XML
-// property list (XML and binary files are read). Every set or removal reaches the file before
-// the call returns: under an exclusive lock the file is read again, only this change is applied,
-// and the result is written to a temporary file that is renamed into place. So another process
-// sees a change at once, concurrent writers never lose each other's keys, and a crash never
-// leaves a damaged file. A damaged or foreign file reads as an empty domain and is kept aside
-// (renamed) before the first write replaces it.
+// property list (XML and binary files are read), HOME being read when the domain is opened.
+// Every set or removal reaches the file before the call returns: under an exclusive lock the
+// file is read again, only this change is applied, and the result is written to a temporary
+// file that is renamed into place. So another process sees a change at once, concurrent writers
+// never lose each other's keys, and a crash never leaves a damaged file. A damaged or foreign
+// file reads as an empty domain and is kept aside (renamed to NAME.plist.damaged-<UTC time>)
+// before the first write replaces it. Reads of an unchanged file cost one stat(2): parsed
+// domains are cached for the whole process. Objects may be used from several threads.
 
 #include <memory>
 #include <optional>
@@ -19,7 +21,7 @@
 namespace foundation {
 
 class PELLIN_EXPORT UserDefaults {
-public:
+  public:
     // Opens the current user's domain `suiteName`; nullptr when there is no home folder to keep
     // it in, or the name cannot be a file name.
     static std::unique_ptr<UserDefaults> initWithSuiteName(std::string_view suiteName);
@@ -37,15 +39,18 @@ public:
     // The value when it is a dictionary, otherwise nothing.
     std::optional<Dictionary> dictionaryForKey(std::string_view key) const;
 
-    // Storing no value removes the key.
+    // Storing no value removes the key. A failure (the store cannot write, or the value has no
+    // property-list form) leaves the file as it was and makes the next synchronize false.
     void setObject(const Value& value, std::string_view key);
     void setBool(bool value, std::string_view key);
     // An absent key is no error.
     void removeObjectForKey(std::string_view key);
-    // Deletes every stored key of the domain `name` for the current user.
+    // Deletes every stored key of the domain `name` for the current user: its file in the
+    // Preferences folder this object was opened in. Kept-aside damaged files stay.
     void removePersistentDomainForName(std::string_view name);
 
-    // Makes every change durable now (fsync); false when the store cannot write.
+    // Makes every change durable now (fsync of the file and the folder); false when the store
+    // cannot write, or when a set or removal through this object failed since the last call.
     bool synchronize();
 
     // Adds to the registered defaults of this process (never written to any file), replacing
@@ -55,7 +60,7 @@ public:
     // Where the domain is stored.
     const std::string& path() const;
 
-private:
+  private:
     struct State;
     explicit UserDefaults(std::unique_ptr<State> state);
     std::unique_ptr<State> state_;

@@ -1,0 +1,176 @@
+#include "SettingsDomainSnapshot.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <map>
+#include <mutex>
+
+#include <PellinFoundation/PropertyList.h>
+
+namespace foundation::settings_detail {
+namespace {
+
+FileIdentity identityOf(const struct stat& info) {
+    return FileIdentity{
+        info.st_dev, info.st_ino, info.st_size,
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+const std::shared_ptr<const Value>& emptyRoot() {
+    static const auto* const empty =
+        new std::shared_ptr<const Value>(std::make_shared<const Value>(Dictionary{}));
+    return *empty;
+}
+
+DomainSnapshot emptySnapshot(DomainSnapshot::Kind kind, int error = 0) {
+    DomainSnapshot snapshot;
+    snapshot.kind = kind;
+    snapshot.root = emptyRoot();
+    snapshot.error = error;
+    return snapshot;
+}
+
+struct Cache {
+    std::mutex mutex;
+    std::map<std::string, DomainSnapshot, std::less<>> snapshots;
+};
+
+// Never destroyed, so that a late reader on another thread never meets a dead cache.
+Cache& cache() {
+    static Cache* const instance = new Cache;
+    return *instance;
+}
+
+std::optional<DomainSnapshot> cached(const std::string& path) {
+    Cache& c = cache();
+    const std::lock_guard lock(c.mutex);
+    const auto found = c.snapshots.find(path);
+    if (found == c.snapshots.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+bool readAll(int fd, std::string& out) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+// Opens without following the reader into a FIFO's wait, and takes only regular files.
+DomainSnapshot readSnapshot(int folderFd, const std::string& name,
+                            const std::optional<DomainSnapshot>& known) {
+    const int fd = openat(folderFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        const int error = errno;
+        // A file where a folder of the path should be means there is no domain file either.
+        return error == ENOENT || error == ENOTDIR
+                   ? emptySnapshot(DomainSnapshot::Kind::Missing)
+                   : emptySnapshot(DomainSnapshot::Kind::Unreadable, error);
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        const int error = errno;
+        close(fd);
+        return emptySnapshot(DomainSnapshot::Kind::Unreadable, error);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        close(fd);
+        DomainSnapshot snapshot = emptySnapshot(DomainSnapshot::Kind::Foreign);
+        snapshot.identity = identityOf(info);
+        return snapshot;
+    }
+    auto bytes = std::make_shared<std::string>();
+    bytes->reserve(static_cast<std::size_t>(info.st_size));
+    const bool complete = readAll(fd, *bytes);
+    const int error = errno;
+    close(fd);
+    if (!complete) {
+        return emptySnapshot(DomainSnapshot::Kind::Unreadable, error);
+    }
+    if (known && known->bytes && *known->bytes == *bytes) {
+        DomainSnapshot snapshot = *known;
+        snapshot.identity = identityOf(info);
+        return snapshot;
+    }
+    std::optional<Value> parsed = PropertyListSerialization::propertyListWithData(*bytes);
+    const bool valid = parsed && parsed->dictionary() != nullptr;
+    DomainSnapshot snapshot =
+        emptySnapshot(valid ? DomainSnapshot::Kind::Valid : DomainSnapshot::Kind::Foreign);
+    if (valid) {
+        snapshot.root = std::make_shared<const Value>(std::move(*parsed));
+    }
+    snapshot.identity = identityOf(info);
+    snapshot.bytes = std::move(bytes);
+    return snapshot;
+}
+
+}  // namespace
+
+const Dictionary& DomainSnapshot::values() const {
+    static const Dictionary* const kEmpty = new Dictionary;
+    const Dictionary* dictionary = root ? root->dictionary() : nullptr;
+    return dictionary != nullptr ? *dictionary : *kEmpty;
+}
+
+FileIdentity identityOfOpenFile(int fd) {
+    struct stat info {};
+    return fstat(fd, &info) == 0 ? identityOf(info) : FileIdentity{};
+}
+
+DomainSnapshot currentSnapshot(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR) {
+            forgetSnapshot(path);
+            return emptySnapshot(DomainSnapshot::Kind::Missing);
+        }
+        return emptySnapshot(DomainSnapshot::Kind::Unreadable, error);
+    }
+    std::optional<DomainSnapshot> known = cached(path);
+    if (known && known->identity == identityOf(info)) {
+        return *known;
+    }
+    DomainSnapshot fresh = readSnapshot(AT_FDCWD, path, std::nullopt);
+    if (fresh.kind == DomainSnapshot::Kind::Valid || fresh.kind == DomainSnapshot::Kind::Foreign) {
+        rememberSnapshot(path, fresh);
+    }
+    return fresh;
+}
+
+DomainSnapshot readSnapshotForUpdate(int folderFd, const std::string& name,
+                                     const std::string& path) {
+    return readSnapshot(folderFd, name, cached(path));
+}
+
+void rememberSnapshot(const std::string& path, const DomainSnapshot& snapshot) {
+    Cache& c = cache();
+    const std::lock_guard lock(c.mutex);
+    c.snapshots.insert_or_assign(path, snapshot);
+}
+
+void forgetSnapshot(const std::string& path) {
+    Cache& c = cache();
+    const std::lock_guard lock(c.mutex);
+    const auto found = c.snapshots.find(path);
+    if (found != c.snapshots.end()) {
+        c.snapshots.erase(found);
+    }
+}
+
+}  // namespace foundation::settings_detail

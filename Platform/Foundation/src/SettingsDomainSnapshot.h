@@ -1,0 +1,61 @@
+#pragma once
+
+// What a settings domain's file holds, read through a process-wide cache. A reader costs one
+// stat(2) while the file is unchanged; the cache is keyed by the file's identity (device,
+// inode, size, modification time in ns), which changes with every write of ours because a
+// write always makes a new file (a new inode, renamed into place) whose modification time is
+// later than its predecessor's. So another process's write is seen at once.
+
+#include <sys/types.h>
+
+#include <compare>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <PellinFoundation/Value.h>
+
+namespace foundation::settings_detail {
+
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modificationTimeNs = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+struct DomainSnapshot {
+    enum class Kind {
+        Missing,     // no file: an empty domain
+        Valid,       // a property list whose root is a dictionary
+        Foreign,     // something else (damaged, another format, not a regular file): read as
+                     // empty, kept aside before a write replaces it
+        Unreadable,  // it exists but cannot be read (permissions, I/O): read as empty, and
+                     // never replaced, since its content is unknown
+    };
+    Kind kind = Kind::Missing;
+    FileIdentity identity;
+    std::shared_ptr<const Value> root;         // always a dictionary, empty unless Valid
+    std::shared_ptr<const std::string> bytes;  // the file's content when it was read
+    int error = 0;                             // errno of an Unreadable file
+
+    const Dictionary& values() const;
+};
+
+// The domain file at `path` as it is now, parsed at most once per version of the file.
+DomainSnapshot currentSnapshot(const std::string& path);
+
+// Reads `name` in the folder `folderFd` afresh (a writer's view, under the folder's lock).
+// When the bytes equal those of the cached snapshot of `path`, its parsed values are reused.
+DomainSnapshot readSnapshotForUpdate(int folderFd, const std::string& name,
+                                     const std::string& path);
+
+// Records what a writer has just put at `path`, or that the file is gone.
+void rememberSnapshot(const std::string& path, const DomainSnapshot& snapshot);
+void forgetSnapshot(const std::string& path);
+
+// The identity of the file open as `fd`.
+FileIdentity identityOfOpenFile(int fd);
+
+}  // namespace foundation::settings_detail

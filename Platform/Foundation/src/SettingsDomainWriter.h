@@ -1,0 +1,37 @@
+#pragma once
+
+// Every change of a settings domain goes to its file before the call returns. Under an
+// exclusive flock(2) on the Preferences folder itself (so that no lock file is ever left
+// behind, not even after the domain is removed) the file is read again, only this change is
+// applied, and the result goes to a temporary file in the same folder that is renamed over the
+// old one. Writers in several processes thus never lose each other's keys, and a crash at any
+// moment leaves either the old or the new file, never a damaged one. The temporary file has one
+// fixed name per domain: only the lock holder writes it, and a crashed writer's leftover is
+// simply replaced by the next writer instead of piling up.
+
+#include <functional>
+#include <string>
+
+#include <PellinFoundation/Value.h>
+
+namespace foundation::settings_detail {
+
+struct DomainLocation {
+    std::string folder;    // $HOME/Library/Preferences
+    std::string fileName;  // NAME.plist
+    std::string path;      // folder + "/" + fileName
+};
+
+// Applies `change` (which answers whether it changed anything) to the domain. A file that is
+// not a property-list dictionary is renamed to "NAME.plist.damaged-<UTC time>" first. False
+// when the store cannot write; then the file is as it was.
+bool changeDomain(const DomainLocation& where, const std::function<bool(Dictionary&)>& change);
+
+// Deletes the domain's file (and a crashed writer's temporary file). True when none is left.
+bool removeDomain(const DomainLocation& where);
+
+// Makes the domain's file and the folder's entry for it durable (fsync). False when the store
+// cannot write there.
+bool makeDomainDurable(const DomainLocation& where);
+
+}  // namespace foundation::settings_detail
