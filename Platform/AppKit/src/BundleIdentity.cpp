@@ -2,10 +2,11 @@
 
 #include <plist/plist.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -21,15 +22,6 @@ struct PlistFree {
     void operator()(plist_t node) const { plist_free(node); }
 };
 using PlistPointer = std::unique_ptr<void, PlistFree>;
-
-std::optional<std::string> readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return content;
-}
 
 // Path components of an absolute, lexically normal path.
 std::vector<std::string> componentsOf(const fs::path& path) {
@@ -77,16 +69,21 @@ std::optional<BundleIdentity> innermostBundle(const fs::path& path, bool mustBeI
 }
 
 bool beginsWithShebang(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
     char head[2] = {};
-    return in.read(head, 2) && head[0] == '#' && head[1] == '!';
+    const bool script = read(fd, head, 2) == 2 && head[0] == '#' && head[1] == '!';
+    close(fd);
+    return script;
 }
 
 }  // namespace
 
 std::optional<std::string> bundleIdentifierOfBundle(const std::string& bundlePath) {
     const std::optional<std::string> content =
-        readFile(fs::path(bundlePath) / "Contents/Info.plist");
+        readWholeFile((fs::path(bundlePath) / "Contents/Info.plist").string());
     if (!content || content->empty() ||
         content->size() > std::numeric_limits<std::uint32_t>::max()) {
         return std::nullopt;

@@ -1,9 +1,11 @@
 #include "ProcessTable.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string_view>
 #include <system_error>
@@ -13,18 +15,6 @@ namespace {
 
 std::string procPath(pid_t pid, std::string_view entry) {
     return "/proc/" + std::to_string(pid) + "/" + std::string(entry);
-}
-
-std::optional<std::string> readWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return content;
 }
 
 std::optional<std::string> readLink(const std::string& path) {
@@ -48,6 +38,32 @@ std::optional<Number> parseNumber(std::string_view text) {
 
 }  // namespace
 
+std::optional<std::string> readWholeFile(const std::string& path) {
+    // Read by plain read(2) calls: /proc files report no size, and a read can be cut short.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string content;
+    char buffer[4096];
+    while (true) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            close(fd);
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(fd);
+    return content;
+}
+
 std::vector<pid_t> allProcessIdentifiers() {
     std::vector<pid_t> pids;
     std::error_code error;
@@ -61,7 +77,7 @@ std::vector<pid_t> allProcessIdentifiers() {
 }
 
 std::optional<ProcessStamp> liveStamp(pid_t pid) {
-    const std::optional<std::string> stat = readWhole(procPath(pid, "stat"));
+    const std::optional<std::string> stat = readWholeFile(procPath(pid, "stat"));
     if (!stat) {
         return std::nullopt;
     }
@@ -89,7 +105,7 @@ std::optional<ProcessStamp> liveStamp(pid_t pid) {
 }
 
 std::optional<uid_t> realUserOf(pid_t pid) {
-    const std::optional<std::string> status = readWhole(procPath(pid, "status"));
+    const std::optional<std::string> status = readWholeFile(procPath(pid, "status"));
     if (!status) {
         return std::nullopt;
     }
@@ -116,7 +132,7 @@ std::optional<std::string> executablePathOf(pid_t pid) {
 
 std::vector<std::string> argumentsOf(pid_t pid) {
     std::vector<std::string> arguments;
-    const std::optional<std::string> cmdline = readWhole(procPath(pid, "cmdline"));
+    const std::optional<std::string> cmdline = readWholeFile(procPath(pid, "cmdline"));
     if (!cmdline) {
         return arguments;
     }
