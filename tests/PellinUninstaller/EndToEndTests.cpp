@@ -317,6 +317,39 @@ TEST_F(EndToEndTest, AnotherProgramOfTheUserIsNeverQuit) {
     EXPECT_TRUE(plain.survives());
 }
 
+// --- A home folder whose name the shell would read is still one path ------------------------
+
+TEST(HostileHomeEndToEndTest, AHomeNamedLikeShellCodeLosesOnlyTheProductsItems) {
+    TemporaryHome home("it's a \"home\"; touch pwned $(touch pwned2) `touch pwned3` & ~ *");
+    const ProductPaths product(home.path());
+    ASSERT_TRUE(installTrialProduct(home.path()));
+    const std::vector<fs::path> sentinels = createSentinels(home.path());
+    FakeProcess resident = FakeProcess::start(product.residentProgram);
+
+    ProgramSession session(uninstallerSession(home.path()));
+    ASSERT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
+    session.type("1\n");
+    ASSERT_TRUE(session.waitFor(kCompletionMessage)) << session.shown();
+    ASSERT_TRUE(session.waitFor(kPromptEnd));
+    session.type("\n");
+
+    EXPECT_TRUE(exitedWith(session.finish(), 0)) << session.shown();
+    EXPECT_FALSE(fs::exists(product.launchAgent));
+    EXPECT_FALSE(fs::exists(product.residentFolder));
+    EXPECT_FALSE(fs::exists(product.launcher));
+    EXPECT_FALSE(fs::exists(product.sharedDomain));
+    for (const fs::path& sentinel : sentinels) {
+        EXPECT_TRUE(fs::exists(sentinel)) << sentinel;
+    }
+    EXPECT_TRUE(resident.diedOfKill());
+    // Nothing of the name ran as a command, wherever the shell may have been.
+    for (const fs::path& folder : {home.path(), home.parent(), fs::current_path()}) {
+        for (const char* name : {"pwned", "pwned2", "pwned3"}) {
+            EXPECT_FALSE(fs::exists(folder / name)) << folder / name;
+        }
+    }
+}
+
 // --- The trial that users are pointed to works as documented ---------------------------------
 
 // The programs the trial script started in `home` in the background: not the test's children,
