@@ -1,8 +1,16 @@
 #pragma once
 
 // The log facility: a registry of sinks that every log call of the process hands its messages
-// to. Each sink writes on its own serial queue; a synchronous hand-over returns only after every
-// sink has taken the message.
+// to. Each sink formats and writes on its own serial queue (DDLoggerQueue); a synchronous
+// hand-over returns only after every sink has written the message.
+//
+// No line is lost when the process ends: when main returns, on exit() and on quick_exit(),
+// everything queued is written first (this library's static destructor calls flushLog), and a
+// line logged after that, by a later static destructor, is written before its call returns.
+// The application's terminate calls flushLog itself. A child of fork() starts queues of its own.
+//
+// The sinks: DDFileLogger (files in $HOME/Library/Logs/<program>/), DDTTYLogger (standard
+// error), DDASLLogger (syslog); each formats with its own DDLogFormatter.
 
 #include <memory>
 #include <string>
