@@ -43,9 +43,8 @@ foundation::Dictionary* PellinLogger::logLevelMap() {
     return _logLevelMap;
 }
 
-void PellinLogger::setup() {
+void PellinLogger::setup() try {
     setupFileLogger(std::numeric_limits<unsigned long>::max());
-#if PELLIN_LOG_READS_DEFAULTS  // transitional: UserDefaults is not in PellinFoundation yet
     const auto defaults = foundation::UserDefaults::initWithSuiteName(kLoggingDomain);
     if (!defaults) {
         return;
@@ -54,7 +53,8 @@ void PellinLogger::setup() {
     if (!level.isNone()) {
         ddLogLevel = formatLogLevelToInt(level);
     }
-#endif
+} catch (...) {
+    // An unreadable settings domain leaves the level as it was.
 }
 
 void PellinLogger::setupConcoleLogger(unsigned long /*logLevel*/) try {
