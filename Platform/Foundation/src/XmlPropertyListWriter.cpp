@@ -114,8 +114,14 @@ class Writer {
         out_ += '<';
         out_ += tag;
         out_ += '>';
-        for (const char c : text) {
-            switch (c) {
+        // Plain runs go in whole; only the four characters below need a reference.
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t special = text.find_first_of("&<>\r", at);
+            out_.append(text.substr(at, special - at));
+            if (special == std::string_view::npos) {
+                break;
+            }
+            switch (text[special]) {
                 case '&':
                     out_ += "&amp;";
                     break;
@@ -125,12 +131,10 @@ class Writer {
                 case '>':
                     out_ += "&gt;";  // so that "]]>" never appears
                     break;
-                case '\r':
-                    out_ += "&#13;";  // a reader turns a plain CR (and CR LF) into LF
-                    break;
                 default:
-                    out_ += c;
+                    out_ += "&#13;";  // a reader turns a plain CR (and CR LF) into LF
             }
+            at = special + 1;
         }
         out_ += "</";
         out_ += tag;
