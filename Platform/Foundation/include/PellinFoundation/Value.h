@@ -14,7 +14,7 @@
 namespace foundation {
 
 // A point in time, kept with its fractional seconds, as property lists store dates.
-struct Date {
+struct PELLIN_EXPORT Date {
     double timeIntervalSince1970 = 0.0;
 
     static Date now();
