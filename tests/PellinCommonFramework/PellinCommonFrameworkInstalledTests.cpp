@@ -27,8 +27,8 @@ TEST(PellinCommonFrameworkInstalled, AnInstalledCopyReadsTheTablesOfItsOwnPrefix
         "\"OfflineErrorAlertMessageText\" = \"Text of the installed copy\";\n"
         "\"RetryButtonTitle\" = \"Retry\";\n");
 
-    void* handle = dlopen((prefix / "lib" / "libPellinCommonFramework.so.1").c_str(),
-                          RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+    void* handle =
+        dlopen((prefix / "lib" / "libPellinCommonFramework.so.1").c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(handle, nullptr) << dlerror();
     // PellinAlert::showNetworkConnectionErrorAlertWithRetryButton()
     void* symbol =

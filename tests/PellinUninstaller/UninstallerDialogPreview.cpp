@@ -38,5 +38,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::printf("response=%ld\n", alert->runModal());
+    // Written out now: a sanitizer that ends the process at exit would drop buffered output.
+    std::fflush(stdout);
     return 0;
 }

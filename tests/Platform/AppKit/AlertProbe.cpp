@@ -11,5 +11,7 @@ int main(int argc, char** argv) {
         alert.addButtonWithTitle(argv[i]);
     }
     std::printf("response=%ld\n", alert.runModal());
+    // Written out now: a sanitizer that ends the process at exit would drop buffered output.
+    std::fflush(stdout);
     return 0;
 }
