@@ -93,7 +93,9 @@ void BM_FirstDialogInQtWindow(benchmark::State& state) {
             uninstallerSession(home.path(), {display.environmentEntry()}, false));
         // Polled through xdotool, so the figure includes up to one poll's delay.
         if (!display.waitForNewFocusedWindow("PellinUninstaller", {})) {
-            state.SkipWithError("the confirmation window never showed");
+            const std::string why =
+                "the confirmation window never showed; the program said: " + session.shown();
+            state.SkipWithError(why.c_str());
             return;
         }
         state.SetIterationTime(seconds(Clock::now() - session.startedAt()));

@@ -43,9 +43,10 @@ ProgramSession::ProgramSession(SessionOptions options) {
         }
         pid = fork();
         if (pid == 0) {
-            const int nothing = open("/dev/null", O_RDONLY);
+            const int nothing = open("/dev/null", O_RDWR);
             if (nothing < 0 || dup2(nothing, STDIN_FILENO) < 0 ||
-                dup2(output[1], STDOUT_FILENO) < 0 || dup2(output[1], STDERR_FILENO) < 0) {
+                dup2(output[1], STDOUT_FILENO) < 0 ||
+                dup2(options.showErrors ? output[1] : nothing, STDERR_FILENO) < 0) {
                 _exit(126);
             }
             setsid();

@@ -22,6 +22,8 @@ struct SessionOptions {
     std::vector<std::string> environment;  // the whole environment, "NAME=value"
     bool terminal = true;                  // false: standard input is /dev/null
     std::optional<RunAs> runAs;
+    // Without a terminal: whether standard error is shown with standard output, or dropped.
+    bool showErrors = true;
 };
 
 class ProgramSession {

@@ -37,8 +37,10 @@ void nextClockTick() {
     std::this_thread::sleep_for(std::chrono::milliseconds(1000 / sysconf(_SC_CLK_TCK) + 15));
 }
 
-Finished runQuietly(std::vector<std::string> arguments, std::vector<std::string> environment) {
-    ProgramSession session({std::move(arguments), std::move(environment), false, std::nullopt});
+Finished runQuietly(std::vector<std::string> arguments, std::vector<std::string> environment,
+                    bool showErrors) {
+    ProgramSession session(
+        {std::move(arguments), std::move(environment), false, std::nullopt, showErrors});
     Finished finished;
     finished.status = session.finish();
     finished.output = session.shown();

@@ -40,7 +40,9 @@ struct Finished {
     int status = -1;
     std::string output;
 };
+// Standard error is part of the output unless `showErrors` is false.
 Finished runQuietly(std::vector<std::string> arguments,
-                    std::vector<std::string> environment = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"});
+                    std::vector<std::string> environment = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"},
+                    bool showErrors = true);
 
 }  // namespace pellin::test

@@ -60,8 +60,11 @@ VirtualDisplay::VirtualDisplay() {
     }
     // Only the write end goes to the server.
     fcntl(channel[0], F_SETFD, FD_CLOEXEC);
+    // -noreset: by default the server starts over whenever its last client leaves, and refuses
+    // whoever connects meanwhile; between two xdotool calls that would be the program under test.
     server_.emplace(std::vector<std::string>{kXvfb, "-displayfd", std::to_string(channel[1]),
-                                             "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
+                                             "-noreset", "-nolisten", "tcp", "-screen", "0",
+                                             "1024x768x24"});
     close(channel[1]);
     if (server_->pid() > 0) {
         display_ = readDisplayNumber(channel[0]);
@@ -76,8 +79,9 @@ std::string VirtualDisplay::environmentEntry() const {
 std::vector<std::string> VirtualDisplay::xdotool(std::vector<std::string> arguments,
                                                  bool* ok) const {
     arguments.insert(arguments.begin(), kXdotool);
+    // Only its answers: xdotool also reports the X server's oddities on standard error.
     const Finished finished =
-        runQuietly(std::move(arguments), {environmentEntry(), "PATH=/usr/bin:/bin"});
+        runQuietly(std::move(arguments), {environmentEntry(), "PATH=/usr/bin:/bin"}, false);
     if (ok != nullptr) {
         *ok = exitedWith(finished.status, 0);
     }
