@@ -442,8 +442,10 @@ std::optional<StringsTable> StringsFile::read(const std::filesystem::path& path,
         return std::nullopt;
     }
     std::ifstream in(path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!in.good() && !in.eof()) {
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (!in && !in.eof()) {
         if (whyNot != nullptr) {
             *whyNot = "cannot be read";
         }
