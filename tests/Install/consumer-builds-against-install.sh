@@ -9,7 +9,7 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 
 fail() { echo "FAIL: $*"; exit 1; }
-for lib in PellinLog; do
+for lib in PellinLog PellinCommonFramework; do
   real=$(readlink -f "$prefix/lib/lib$lib.so")
   [ "${real##*/}" = "lib$lib.so.1.0.0" ] || fail "lib$lib.so does not resolve to lib$lib.so.1.0.0 (got $real)"
   soname=$(objdump -p "$real" | awk '/SONAME/ {print $2}')
