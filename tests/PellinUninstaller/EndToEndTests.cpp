@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "TemporaryHome.h"
+#include "support/ExclusiveRun.h"
 #include "support/FakeApplication.h"
 #include "support/InstalledProduct.h"
 #include "support/ProgramLog.h"
@@ -80,6 +81,8 @@ class EndToEndTest : public ::testing::Test {
         return session.finish();
     }
 
+    // First, so that it is held until everything the test started has gone.
+    ExclusiveRun exclusive;
     TemporaryHome home;
     ProductPaths product{home.path()};
 };
@@ -320,6 +323,7 @@ TEST_F(EndToEndTest, AnotherProgramOfTheUserIsNeverQuit) {
 // --- A home folder whose name the shell would read is still one path ------------------------
 
 TEST(HostileHomeEndToEndTest, AHomeNamedLikeShellCodeLosesOnlyTheProductsItems) {
+    const ExclusiveRun exclusive;
     TemporaryHome home("it's a \"home\"; touch pwned $(touch pwned2) `touch pwned3` & ~ *");
     const ProductPaths product(home.path());
     ASSERT_TRUE(installTrialProduct(home.path()));

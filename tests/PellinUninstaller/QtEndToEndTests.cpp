@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "TemporaryHome.h"
+#include "support/ExclusiveRun.h"
 #include "support/FakeApplication.h"
 #include "support/InstalledProduct.h"
 #include "support/ProgramLog.h"
@@ -39,6 +40,8 @@ class QtEndToEndTest : public ::testing::Test {
         }
     }
 
+    // First, so that it is held until everything the test started has gone.
+    ExclusiveRun exclusive;
     TemporaryHome home;
     ProductPaths product{home.path()};
     std::optional<VirtualDisplay> display_;

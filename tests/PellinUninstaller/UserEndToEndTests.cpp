@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "TemporaryHome.h"
+#include "support/ExclusiveRun.h"
 #include "support/FakeApplication.h"
 #include "support/InstalledProduct.h"
 #include "support/ProgramLog.h"
@@ -116,6 +117,7 @@ TEST(UserEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndStaysInTheirHome)
         GTEST_SKIP() << "making a user with sudo needs root, useradd, userdel and sudo";
     }
     ASSERT_TRUE(fs::exists(uninstallerProgram()));
+    const ExclusiveRun exclusive;
     TemporaryHome rootsTestHome;
     TemporaryUser user;
     if (!user.ready()) {
