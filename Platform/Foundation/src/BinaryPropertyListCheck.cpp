@@ -186,6 +186,9 @@ class Checker {
             if (child >= objectCount_ || !visit(child, level + 1)) {
                 return false;
             }
+            if (marker >> 4 == 0xD && i < length && !isKeyText(child)) {
+                return false;
+            }
             height = std::max(height, height_[child] + 1);
         }
         nodes += spent_ - before;
@@ -195,6 +198,27 @@ class Checker {
         nodes_[object] = nodes;
         height_[object] = height;
         state_[object] = State::Done;
+        return true;
+    }
+
+    // libplist stops the whole process (an assertion) on a dictionary key that is not a text
+    // or that holds a NUL character, so such a file is refused here.
+    bool isKeyText(std::uint64_t object) const {
+        std::uint64_t at = offsets_[object];
+        const auto marker = static_cast<std::uint8_t>(bytes_[at++]);
+        const std::uint64_t unit = marker >> 4 == 0x6 ? 2 : 1;
+        std::uint64_t length = 0;
+        if ((marker >> 4 != 0x5 && marker >> 4 != 0x6) ||
+            !readLength(at, static_cast<std::uint8_t>(marker & 0x0F), length) ||
+            !fits(at, length, unit)) {
+            return false;
+        }
+        for (std::uint64_t i = 0; i < length; ++i) {
+            const std::uint64_t unitAt = at + i * unit;
+            if (bytes_[unitAt] == '\0' && (unit == 1 || bytes_[unitAt + 1] == '\0')) {
+                return false;
+            }
+        }
         return true;
     }
 

@@ -485,6 +485,28 @@ TEST(PropertyListMalformedInputGivesNothing, EveryTruncationAndByteFlipOfAValidL
     EXPECT_GT(read, 0);  // what matters is that nothing above crashed
 }
 
+TEST(PropertyListMalformedInputGivesNothing, BinaryDictionaryKeysThatAreNotPlainTexts) {
+    // libplist ends the process on these (found by fuzzing), so they must never reach it.
+    const std::string dictionary{'\xd1', '\x01', '\x02'};
+    const std::string yes = "\x09";
+    const auto withKey = [&](const std::string& key) {
+        return PropertyListSerialization::propertyListWithData(
+            handMadeBinary({dictionary, key, yes}));
+    };
+    const auto plain =
+        withKey(std::string("\x52"
+                            "ab",
+                            3));
+    ASSERT_TRUE(plain.has_value());
+    EXPECT_EQ(*plain, Value(Dictionary{{"ab", Value(true)}}));
+    EXPECT_FALSE(withKey(std::string("\x53"
+                                     "a\0b",
+                                     4))
+                     .has_value());
+    EXPECT_FALSE(withKey(std::string("\x61\0\0", 3)).has_value());  // UTF-16 NUL
+    EXPECT_FALSE(withKey(std::string("\x10\x07", 2)).has_value());  // an integer as key
+}
+
 TEST(PropertyListWritesWhatItCan, EntriesOfNoValueAreLeftOut) {
     const std::optional<Value> back = roundTrip(Value(Dictionary{
         {"kept", Value(1)}, {"gone", Value()}, {"list", Value(Array{Value(), Value(2)})}}));
