@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TemporaryHome.h"
@@ -19,6 +20,12 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+
+// Bundle identifiers of this test process alone: tests run side by side (ctest -j), and a lookup
+// sees every process of the user.
+std::string id(std::string_view name) {
+    return "com.test." + std::to_string(getpid()) + "." + std::string(name);
+}
 
 struct Outcome {
     int status = -1;  // the wait status
@@ -161,12 +168,12 @@ TEST_F(ApplicationTest, TerminateUnderTheQtLoopWritesEveryLogLineToo) {
 TEST_F(ApplicationTest, AnApplicationRunningAtLaunchIsFoundAfterTheDelegateRemovedItsBundle) {
     const fs::path apps = home.path() / "Library/Pellin";
     pellin::test::FakeProcess resident = pellin::test::FakeProcess::start(
-        pellin::test::createFakeBundle(apps, "Pellin", "com.test.Pellin"));
+        pellin::test::createFakeBundle(apps, "Pellin", id("Pellin")));
     pellin::test::FakeProcess updater =
         pellin::test::FakeProcess::start(pellin::test::createFakeBundle(
-            apps, "Updater", "com.test.Pellin", pellin::test::ProgramKind::Script));
+            apps, "Updater", id("Pellin"), pellin::test::ProgramKind::Script));
 
-    const Outcome outcome = runProbe({"remembers", apps.string(), "com.test.Pellin"});
+    const Outcome outcome = runProbe({"remembers", apps.string(), id("Pellin")});
 
     EXPECT_TRUE(exitedWith(outcome, 0));
     EXPECT_FALSE(fs::exists(apps));

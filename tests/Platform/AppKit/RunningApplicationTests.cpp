@@ -6,10 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <string_view>
 #include <thread>
 
 #include "TemporaryHome.h"
@@ -18,6 +21,19 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// Bundle identifiers of this test process alone: tests run side by side (ctest -j), and a lookup
+// sees every process of the user.
+std::string id(std::string_view name) {
+    return "com.test." + std::to_string(getpid()) + "." + std::string(name);
+}
+
+std::string upperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
 using appkit::RunningApplication;
 using pellin::test::createFakeBundle;
 using pellin::test::FakeProcess;
@@ -53,51 +69,46 @@ class RunningApplicationTest : public ::testing::Test {
 // --- An application is found by what its bundle says, whatever the program is ---------------
 
 TEST_F(RunningApplicationTest, ABinaryInABundleIsFoundWithItsBundleAndProgram) {
-    const fs::path program = createFakeBundle(apps, "Pellin", "com.test.Pellin");
+    const fs::path program = createFakeBundle(apps, "Pellin", id("Pellin"));
     FakeProcess process = FakeProcess::start(program);
 
-    const auto found =
-        RunningApplication::runningApplicationsWithBundleIdentifier("com.test.Pellin");
+    const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
     ASSERT_EQ(found.size(), 1U);
     EXPECT_EQ(found[0].processIdentifier(), process.pid());
-    EXPECT_EQ(found[0].bundleIdentifier(), "com.test.Pellin");
+    EXPECT_EQ(found[0].bundleIdentifier(), id("Pellin"));
     EXPECT_EQ(found[0].bundleURL(), (apps / "Pellin.app").string());
     EXPECT_EQ(found[0].executableURL(), program.string());
     EXPECT_FALSE(found[0].isTerminated());
 }
 
 TEST_F(RunningApplicationTest, AScriptInABundleIsFoundThoughItsInterpreterRuns) {
-    const fs::path script =
-        createFakeBundle(apps, "Updater", "com.test.Updater", ProgramKind::Script);
+    const fs::path script = createFakeBundle(apps, "Updater", id("Updater"), ProgramKind::Script);
     FakeProcess process = FakeProcess::start(script);
 
-    const auto found =
-        RunningApplication::runningApplicationsWithBundleIdentifier("com.test.Updater");
+    const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Updater"));
     ASSERT_EQ(found.size(), 1U);
     EXPECT_EQ(found[0].processIdentifier(), process.pid());
     EXPECT_EQ(found[0].executableURL(), script.string());
 }
 
 TEST_F(RunningApplicationTest, AScriptNamedRelativeToTheWorkingFolderIsFound) {
-    const fs::path script =
-        createFakeBundle(apps, "Relative", "com.test.Relative", ProgramKind::Script);
+    const fs::path script = createFakeBundle(apps, "Relative", id("Relative"), ProgramKind::Script);
     FakeProcess process({"/bin/sh", "Relative.app/Contents/MacOS/Relative"}, std::nullopt, apps);
 
-    EXPECT_EQ(running("com.test.Relative"), std::vector<pid_t>{process.pid()});
+    EXPECT_EQ(running(id("Relative")), std::vector<pid_t>{process.pid()});
 }
 
 TEST_F(RunningApplicationTest, AnInterpreterOptionBeforeTheScriptDoesNotHideIt) {
-    const fs::path script =
-        createFakeBundle(apps, "Options", "com.test.Options", ProgramKind::Script);
+    const fs::path script = createFakeBundle(apps, "Options", id("Options"), ProgramKind::Script);
     FakeProcess process({"/bin/sh", "-e", script.string()});
 
-    EXPECT_EQ(running("com.test.Options"), std::vector<pid_t>{process.pid()});
+    EXPECT_EQ(running(id("Options")), std::vector<pid_t>{process.pid()});
 }
 
 TEST_F(RunningApplicationTest, ABinaryPropertyListIsReadLikeAnXmlOne) {
-    const fs::path program = createFakeBundle(apps, "Binary", "com.test.Binary");
+    const fs::path program = createFakeBundle(apps, "Binary", id("Binary"));
     plist_t root = plist_new_dict();
-    plist_dict_set_item(root, "CFBundleIdentifier", plist_new_string("com.test.Binary"));
+    plist_dict_set_item(root, "CFBundleIdentifier", plist_new_string(id("Binary").c_str()));
     char* data = nullptr;
     uint32_t length = 0;
     plist_to_bin(root, &data, &length);
@@ -108,38 +119,37 @@ TEST_F(RunningApplicationTest, ABinaryPropertyListIsReadLikeAnXmlOne) {
     std::free(data);
     FakeProcess process = FakeProcess::start(program);
 
-    EXPECT_EQ(running("com.test.Binary"), std::vector<pid_t>{process.pid()});
+    EXPECT_EQ(running(id("Binary")), std::vector<pid_t>{process.pid()});
 }
 
 TEST_F(RunningApplicationTest, AnApplicationInsideAnotherIsTheInnerOne) {
     const fs::path outer = apps / "Outer.app";
-    pellin::test::writeInfoPlist(outer, "com.test.Outer");
-    const fs::path helper =
-        createFakeBundle(outer / "Contents/Library", "Helper", "com.test.Helper");
+    pellin::test::writeInfoPlist(outer, id("Outer"));
+    const fs::path helper = createFakeBundle(outer / "Contents/Library", "Helper", id("Helper"));
     FakeProcess process = FakeProcess::start(helper);
 
-    EXPECT_EQ(running("com.test.Helper"), std::vector<pid_t>{process.pid()});
-    EXPECT_TRUE(running("com.test.Outer").empty());
+    EXPECT_EQ(running(id("Helper")), std::vector<pid_t>{process.pid()});
+    EXPECT_TRUE(running(id("Outer")).empty());
 }
 
 // --- Nothing that is not an application of the identifier is listed -------------------------
 
 TEST_F(RunningApplicationTest, AnotherIdentifierOrAPrefixOfItIsNotAMatch) {
-    FakeProcess process = FakeProcess::start(createFakeBundle(apps, "Pellin", "com.test.Pellin"));
+    FakeProcess process = FakeProcess::start(createFakeBundle(apps, "Pellin", id("Pellin")));
 
-    EXPECT_TRUE(running("com.test.Pellin.BRENVIKUPDATE").empty());
-    EXPECT_TRUE(running("com.test").empty());
-    EXPECT_TRUE(running("COM.TEST.PELLIN").empty());
+    EXPECT_TRUE(running(id("Pellin") + ".BRENVIKUPDATE").empty());
+    EXPECT_TRUE(running(id("Pellin").substr(0, id("Pellin").size() - 1)).empty());
+    EXPECT_TRUE(running(upperCase(id("Pellin"))).empty());
     EXPECT_TRUE(running("").empty());
-    EXPECT_EQ(running("com.test.Pellin"), std::vector<pid_t>{process.pid()});
+    EXPECT_EQ(running(id("Pellin")), std::vector<pid_t>{process.pid()});
 }
 
 TEST_F(RunningApplicationTest, ABundleWithoutAUsableIdentifierIsNoApplication) {
-    const fs::path noPlist = createFakeBundle(apps, "NoPlist", "com.test.Broken");
+    const fs::path noPlist = createFakeBundle(apps, "NoPlist", id("Broken"));
     fs::remove(apps / "NoPlist.app/Contents/Info.plist");
-    const fs::path garbage = createFakeBundle(apps, "Garbage", "com.test.Broken");
+    const fs::path garbage = createFakeBundle(apps, "Garbage", id("Broken"));
     std::ofstream(apps / "Garbage.app/Contents/Info.plist") << "<plist><dict><key>";
-    const fs::path number = createFakeBundle(apps, "Number", "com.test.Broken");
+    const fs::path number = createFakeBundle(apps, "Number", id("Broken"));
     std::ofstream(apps / "Number.app/Contents/Info.plist")
         << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleIdentifier</key>"
            "<integer>7</integer></dict></plist>";
@@ -155,22 +165,22 @@ TEST_F(RunningApplicationTest, ABundleWithoutAUsableIdentifierIsNoApplication) {
 
 TEST_F(RunningApplicationTest, AFolderNamedLikeABundleButWithoutContentsIsNoApplication) {
     const fs::path folder = apps / "Loose.app";
-    pellin::test::writeInfoPlist(folder, "com.test.Loose");
+    pellin::test::writeInfoPlist(folder, id("Loose"));
     fs::copy_file("/bin/sleep", folder / "Loose");
     FakeProcess process({(folder / "Loose").string(), "3600"});
 
-    EXPECT_TRUE(running("com.test.Loose").empty());
+    EXPECT_TRUE(running(id("Loose")).empty());
 }
 
 TEST_F(RunningApplicationTest, AToolThatOnlyReadsABundlesFilesIsNotTheApplication) {
-    const fs::path program = createFakeBundle(apps, "Pellin", "com.test.Pellin");
+    const fs::path program = createFakeBundle(apps, "Pellin", id("Pellin"));
     fs::create_directories(apps / "Pellin.app/Contents/Resources");
     std::ofstream(apps / "Pellin.app/Contents/Resources/notes.txt") << "notes\n";
     FakeProcess readsResource(
         {"/usr/bin/tail", "-f", (apps / "Pellin.app/Contents/Resources/notes.txt").string()});
     FakeProcess readsBinary({"/usr/bin/tail", "-f", program.string()});
 
-    EXPECT_TRUE(running("com.test.Pellin").empty());
+    EXPECT_TRUE(running(id("Pellin")).empty());
 }
 
 TEST_F(RunningApplicationTest, AProcessOutsideAnyBundleIsNoApplication) {
@@ -190,13 +200,13 @@ TEST_F(RunningApplicationTest, AnotherUsersApplicationIsNeitherListedNorKilled) 
         fs::temp_directory_path() / ("pellin-other-user-" + std::to_string(getpid()));
     fs::create_directories(shared);
     fs::permissions(shared, fs::perms::all);
-    const fs::path program = createFakeBundle(shared, "Pellin", "com.test.Pellin");
+    const fs::path program = createFakeBundle(shared, "Pellin", id("Pellin"));
     {
         FakeProcess theirs =
             FakeProcess::start(program, pellin::test::RunAs{nobody->pw_uid, nobody->pw_gid});
         ASSERT_GT(theirs.pid(), 0);
 
-        EXPECT_TRUE(running("com.test.Pellin").empty());
+        EXPECT_TRUE(running(id("Pellin")).empty());
         EXPECT_TRUE(theirs.survives());
     }
     std::error_code ignored;
@@ -204,9 +214,8 @@ TEST_F(RunningApplicationTest, AnotherUsersApplicationIsNeitherListedNorKilled) 
 }
 
 TEST_F(RunningApplicationTest, AnEndedProcessThatIsNotYetReapedIsNoLongerListed) {
-    FakeProcess process = FakeProcess::start(createFakeBundle(apps, "Pellin", "com.test.Pellin"));
-    const auto found =
-        RunningApplication::runningApplicationsWithBundleIdentifier("com.test.Pellin");
+    FakeProcess process = FakeProcess::start(createFakeBundle(apps, "Pellin", id("Pellin")));
+    const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
     ASSERT_EQ(found.size(), 1U);
     kill(process.pid(), SIGKILL);
     // Not reaped yet: the process is a zombie until the test waits for it.
@@ -214,23 +223,21 @@ TEST_F(RunningApplicationTest, AnEndedProcessThatIsNotYetReapedIsNoLongerListed)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
-    EXPECT_TRUE(running("com.test.Pellin").empty());
+    EXPECT_TRUE(running(id("Pellin")).empty());
 }
 
 // --- The order is the order of launch ---------------------------------------------------------
 
 TEST_F(RunningApplicationTest, ApplicationsAreListedEarliestLaunchFirst) {
-    const fs::path program = createFakeBundle(apps, "Pellin", "com.test.Pellin");
-    const fs::path script =
-        createFakeBundle(apps, "Script", "com.test.Pellin", ProgramKind::Script);
+    const fs::path program = createFakeBundle(apps, "Pellin", id("Pellin"));
+    const fs::path script = createFakeBundle(apps, "Script", id("Pellin"), ProgramKind::Script);
     FakeProcess first = FakeProcess::start(program);
     nextClockTick();
     FakeProcess second = FakeProcess::start(script);
     nextClockTick();
     FakeProcess third = FakeProcess::start(program);
 
-    const auto found =
-        RunningApplication::runningApplicationsWithBundleIdentifier("com.test.Pellin");
+    const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
     EXPECT_EQ(pidsOf(found), (std::vector<pid_t>{first.pid(), second.pid(), third.pid()}));
     ASSERT_EQ(found.size(), 3U);
     EXPECT_LT(found[0].launchTime(), found[1].launchTime());
@@ -240,50 +247,47 @@ TEST_F(RunningApplicationTest, ApplicationsAreListedEarliestLaunchFirst) {
 // --- A removed bundle's application is still found when it was seen before -------------------
 
 TEST_F(RunningApplicationTest, AnApplicationSeenBeforeItsBundleWasRemovedIsStillFound) {
-    const fs::path binary = createFakeBundle(apps, "Pellin", "com.test.Pellin");
-    const fs::path script =
-        createFakeBundle(apps, "Updater", "com.test.Updater", ProgramKind::Script);
+    const fs::path binary = createFakeBundle(apps, "Pellin", id("Pellin"));
+    const fs::path script = createFakeBundle(apps, "Updater", id("Updater"), ProgramKind::Script);
     FakeProcess resident = FakeProcess::start(binary);
     FakeProcess updater = FakeProcess::start(script);
     RunningApplication::rememberRunningApplications();
 
     fs::remove_all(apps);
 
-    const auto found =
-        RunningApplication::runningApplicationsWithBundleIdentifier("com.test.Pellin");
+    const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
     ASSERT_EQ(pidsOf(found), std::vector<pid_t>{resident.pid()});
     EXPECT_EQ(found[0].bundleURL(), (apps / "Pellin.app").string());
-    EXPECT_EQ(running("com.test.Updater"), std::vector<pid_t>{updater.pid()});
+    EXPECT_EQ(running(id("Updater")), std::vector<pid_t>{updater.pid()});
     EXPECT_TRUE(found[0].forceTerminate());
     EXPECT_TRUE(resident.diedOfKill());
 }
 
 TEST_F(RunningApplicationTest, AnApplicationNotSeenBeforeItsBundleWasRemovedCannotBeFound) {
-    FakeProcess resident = FakeProcess::start(createFakeBundle(apps, "Pellin", "com.test.Pellin"));
+    FakeProcess resident = FakeProcess::start(createFakeBundle(apps, "Pellin", id("Pellin")));
 
     fs::remove_all(apps);
 
-    EXPECT_TRUE(running("com.test.Pellin").empty());
+    EXPECT_TRUE(running(id("Pellin")).empty());
 }
 
 TEST_F(RunningApplicationTest, AnApplicationStartedAfterTheSnapshotIsFoundFromItsFiles) {
-    const fs::path program = createFakeBundle(apps, "Pellin", "com.test.Pellin");
+    const fs::path program = createFakeBundle(apps, "Pellin", id("Pellin"));
     RunningApplication::rememberRunningApplications();
     FakeProcess late = FakeProcess::start(program);
 
-    EXPECT_EQ(running("com.test.Pellin"), std::vector<pid_t>{late.pid()});
+    EXPECT_EQ(running(id("Pellin")), std::vector<pid_t>{late.pid()});
 }
 
 // --- Force-quitting ends exactly the one process ----------------------------------------------
 
 TEST_F(RunningApplicationTest, ForceTerminateKillsTheOneApplicationAndNoOther) {
-    const fs::path program = createFakeBundle(apps, "Pellin", "com.test.Pellin");
+    const fs::path program = createFakeBundle(apps, "Pellin", id("Pellin"));
     FakeProcess first = FakeProcess::start(program);
     nextClockTick();
     FakeProcess second = FakeProcess::start(program);
 
-    const auto found =
-        RunningApplication::runningApplicationsWithBundleIdentifier("com.test.Pellin");
+    const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
     ASSERT_EQ(pidsOf(found), (std::vector<pid_t>{first.pid(), second.pid()}));
     EXPECT_TRUE(found.front().forceTerminate());
 
@@ -294,9 +298,8 @@ TEST_F(RunningApplicationTest, ForceTerminateKillsTheOneApplicationAndNoOther) {
 }
 
 TEST_F(RunningApplicationTest, AProcessThatHasEndedIsNotKilledAgain) {
-    FakeProcess process = FakeProcess::start(createFakeBundle(apps, "Pellin", "com.test.Pellin"));
-    const auto found =
-        RunningApplication::runningApplicationsWithBundleIdentifier("com.test.Pellin");
+    FakeProcess process = FakeProcess::start(createFakeBundle(apps, "Pellin", id("Pellin")));
+    const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
     ASSERT_EQ(found.size(), 1U);
     kill(process.pid(), SIGKILL);
     ASSERT_TRUE(process.diedOfKill());
@@ -311,7 +314,7 @@ TEST_F(RunningApplicationTest, AProcessThatReplacedItsProgramIsStillTheSameAppli
     int input[2];
     ASSERT_EQ(pipe(input), 0);
     const fs::path script = apps / "Exec.app/Contents/MacOS/Exec";
-    pellin::test::writeInfoPlist(apps / "Exec.app", "com.test.Exec");
+    pellin::test::writeInfoPlist(apps / "Exec.app", id("Exec"));
     fs::create_directories(script.parent_path());
     // The script waits on the pipe's read end, which it inherits, so that it is listed before
     // it replaces itself.
@@ -319,7 +322,7 @@ TEST_F(RunningApplicationTest, AProcessThatReplacedItsProgramIsStillTheSameAppli
     fs::permissions(script, fs::perms::owner_all);
     FakeProcess process({script.string()});
     close(input[0]);
-    const auto found = RunningApplication::runningApplicationsWithBundleIdentifier("com.test.Exec");
+    const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Exec"));
     ASSERT_EQ(pidsOf(found), std::vector<pid_t>{process.pid()});
     ASSERT_EQ(write(input[1], "\n", 1), 1);
     close(input[1]);
