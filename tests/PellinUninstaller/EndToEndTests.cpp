@@ -356,72 +356,80 @@ TEST(HostileHomeEndToEndTest, AHomeNamedLikeShellCodeLosesOnlyTheProductsItems) 
 
 // --- The trial that users are pointed to works as documented ---------------------------------
 
-// The programs the trial script started in `home` in the background: not the test's children,
-// so they are found the way the uninstaller finds them, and ended here whatever the test's
-// outcome. Only those of this home: other runs on the machine may have their own.
-class TrialPrograms {
-  public:
-    explicit TrialPrograms(const fs::path& home) {
-        const std::string inside = home.string() + "/";
-        for (const char* identifier :
-             {"com.brenvik.mac.Pellin", "com.brenvik.mac.Pellin.BRENVIKUPDATE"}) {
-            for (appkit::RunningApplication& application :
-                 appkit::RunningApplication::runningApplicationsWithBundleIdentifier(identifier)) {
-                if (application.bundleURL().starts_with(inside)) {
-                    applications_.push_back(std::move(application));
-                }
+// The programs the trial script started in `home` in the background. They are not the test's
+// children, so they are found the way the uninstaller finds them; only those of this home, since
+// other runs on the machine may have their own.
+std::vector<appkit::RunningApplication> trialPrograms(const fs::path& home) {
+    const std::string inside = home.string() + "/";
+    std::vector<appkit::RunningApplication> found;
+    for (const char* identifier :
+         {"com.brenvik.mac.Pellin", "com.brenvik.mac.Pellin.BRENVIKUPDATE"}) {
+        for (appkit::RunningApplication& application :
+             appkit::RunningApplication::runningApplicationsWithBundleIdentifier(identifier)) {
+            if (application.bundleURL().starts_with(inside)) {
+                found.push_back(std::move(application));
             }
         }
     }
-    ~TrialPrograms() {
-        for (const appkit::RunningApplication& application : applications_) {
+    return found;
+}
+
+// Ends whatever the trial started in `home` when the test ends, whatever its outcome.
+class TrialCleanup {
+  public:
+    explicit TrialCleanup(fs::path home) : home_(std::move(home)) {}
+    ~TrialCleanup() {
+        for (const appkit::RunningApplication& application : trialPrograms(home_)) {
             application.forceTerminate();
         }
     }
-    TrialPrograms(const TrialPrograms&) = delete;
-    TrialPrograms& operator=(const TrialPrograms&) = delete;
-
-    const std::vector<appkit::RunningApplication>& applications() const { return applications_; }
-
-    // Whether every one has ended, waiting at most ten seconds (they are not ours to reap, so
-    // their end is seen a moment after the kill).
-    bool allEnded() const {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (std::all_of(applications_.begin(), applications_.end(),
-                            [](const auto& application) { return application.isTerminated(); })) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
-    }
+    TrialCleanup(const TrialCleanup&) = delete;
+    TrialCleanup& operator=(const TrialCleanup&) = delete;
 
   private:
-    std::vector<appkit::RunningApplication> applications_;
+    fs::path home_;
 };
 
+// Whether every one has ended, waiting at most ten seconds: they are not ours to reap, so their
+// end shows a moment after the kill.
+bool allEnded(const std::vector<appkit::RunningApplication>& applications) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (std::all_of(applications.begin(), applications.end(),
+                        [](const auto& application) { return application.isTerminated(); })) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
 TEST_F(EndToEndTest, TheTrialProductIsRemovedAndItsRunningProgramsAreQuit) {
-    const Finished trial =
-        runQuietly({"/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string()},
-                   userEnvironment(home.path().string()));
+    const TrialCleanup cleanup(home.path());
+    const std::vector<std::string> trialCommand = {
+        "/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string()};
+    const Finished trial = runQuietly(trialCommand, userEnvironment(home.path().string()));
     ASSERT_TRUE(exitedWith(trial.status, 0)) << trial.output;
-    const TrialPrograms programs(home.path());
-    ASSERT_EQ(programs.applications().size(), 2U) << trial.output;
-    const Finished again =
-        runQuietly({"/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string()},
-                   userEnvironment(home.path().string()));
+    // The script hands its programs to setsid and returns, possibly before they have started.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (trialPrograms(home.path()).size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const std::vector<appkit::RunningApplication> programs = trialPrograms(home.path());
+    ASSERT_EQ(programs.size(), 2U) << trial.output;
+    const Finished again = runQuietly(trialCommand, userEnvironment(home.path().string()));
     EXPECT_NE(again.output.find("already running"), std::string::npos) << again.output;
-    EXPECT_EQ(TrialPrograms(home.path()).applications().size(), 2U);
+    EXPECT_EQ(trialPrograms(home.path()).size(), 2U);
 
     ProgramSession session(uninstallerSession(home.path()));
     ASSERT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0));
 
-    EXPECT_TRUE(programs.allEnded());
+    EXPECT_TRUE(allEnded(programs));
     EXPECT_FALSE(fs::exists(product.launchAgent));
     EXPECT_FALSE(fs::exists(product.residentFolder));
     EXPECT_FALSE(fs::exists(product.launcher));
     EXPECT_FALSE(fs::exists(product.sharedDomain));
+    EXPECT_EQ(messagesAt(readProgramLog(home.path()), "INFO"), successfulRunInfoLines());
 }
 
 }  // namespace
