@@ -19,6 +19,7 @@
 #include <string>
 
 #include "TemporaryHome.h"
+#include "support/ExclusiveRun.h"
 #include "support/InstalledProduct.h"
 #include "support/ProgramSession.h"
 #include "support/Uninstaller.h"
@@ -109,6 +110,8 @@ BENCHMARK(BM_FirstDialogInQtWindow)->UseManualTime()->Unit(benchmark::kMilliseco
 
 void BM_UninstallTenThousandFileProduct(benchmark::State& state) {
     pointAtBuildTree();
+    // A confirmed run quits the user's first product applications: not while a test runs its own.
+    const ExclusiveRun exclusive;
     long peak = 0;
     for (auto _ : state) {
         TemporaryHome home;
