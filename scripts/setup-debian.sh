@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git clang clang-format libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
-  qt6-base-dev libgl-dev libxkbcommon-dev
+  qt6-base-dev libgl-dev libxkbcommon-dev libxcb1-dev
   libplist-dev libplist-utils libexpat1-dev libssl-dev openssl libicu-dev
   sudo pkexec xvfb xdotool x11-apps imagemagick procps util-linux
 )

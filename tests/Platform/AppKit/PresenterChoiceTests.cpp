@@ -2,9 +2,17 @@
 #include <PellinAppKit/AlertPresenter.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstring>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -94,6 +102,36 @@ TEST(PresenterChoice, AStaleDisplayDoesNotEndTheProgram) {
     const int status = runWithoutTerminal(
         withoutDisplay({"DISPLAY=:97", "WAYLAND_DISPLAY=gone", "XDG_RUNTIME_DIR=/nonexistent"}),
         out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+    EXPECT_THAT(out, HasSubstr("response=-1000"));
+}
+
+TEST(PresenterChoice, AServerThatRefusesTheHandshakeDoesNotEndTheProgram) {
+    // Display 96 accepts connections and closes them at once, as a server does that refuses
+    // the client's authorisation: only the X handshake tells it from a working one.
+    const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(server, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = "/tmp/.X11-unix/X96";
+    std::memcpy(address.sun_path + 1, name.data(), name.size());  // abstract namespace
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    ASSERT_EQ(bind(server, reinterpret_cast<const sockaddr*>(&address), length), 0);
+    ASSERT_EQ(listen(server, 8), 0);
+    std::atomic<bool> done{false};
+    std::thread refuser([&] {
+        while (!done) {
+            pollfd ready{server, POLLIN, 0};
+            if (poll(&ready, 1, 50) > 0) {
+                close(accept(server, nullptr, nullptr));
+            }
+        }
+    });
+    std::string out;
+    const int status = runWithoutTerminal(withoutDisplay({"DISPLAY=:96"}), out);
+    done = true;
+    refuser.join();
+    close(server);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
     EXPECT_THAT(out, HasSubstr("response=-1000"));
 }
