@@ -8,7 +8,7 @@ cmake --preset release >/dev/null
 cmake --build --preset release
 program=build/release/bin/PellinUninstaller
 if [ ! -x "$program" ]; then
-  echo "run-uninstaller: everything is built, but this tree does not contain the PellinUninstaller program yet." >&2
+  echo "run-uninstaller: the build did not produce $program" >&2
   exit 1
 fi
 exec "$program" "$@"
