@@ -34,8 +34,9 @@ int main() {
            "PellinLogger maps DEBUG to 15");
 
     // The framework's alert reads the framework's own, installed string table.
-    const auto alert = PellinAlert::createAlertWithBundle(
-        nullptr, 2, nullptr, "Message", nullptr, appkit::AlertStyle{}, "12", {"OK", "Cancel", nullptr});
+    const auto alert =
+        PellinAlert::createAlertWithBundle(nullptr, 2, nullptr, "Message", nullptr,
+                                           appkit::AlertStyle{}, "12", {"OK", "Cancel", nullptr});
     expect(alert && alert->buttons().size() == 2, "an alert with two buttons");
     expect(alert && alert->informativeText() == "(12)", "the error suffix");
 

@@ -23,9 +23,7 @@ struct PELLIN_EXPORT Date {
     double timeIntervalSinceReferenceDate() const {
         return timeIntervalSince1970 - kReferenceDateOffset;
     }
-    static Date fromReferenceDate(double seconds) {
-        return Date{seconds + kReferenceDateOffset};
-    }
+    static Date fromReferenceDate(double seconds) { return Date{seconds + kReferenceDateOffset}; }
     friend auto operator<=>(const Date&, const Date&) = default;
 };
 
@@ -38,14 +36,15 @@ using Dictionary = std::map<std::string, Value, std::less<>>;
 // One property-list value: Boolean, integer, real, text, date, data, list, dictionary, or no
 // value at all (the default). Integers of every width are kept as signed 64-bit numbers.
 class PELLIN_EXPORT Value {
-public:
+  public:
     enum class Kind { None, Boolean, Integer, Real, Text, Date, Data, Array, Dictionary };
 
     Value() = default;
     Value(bool b) : storage_(b) {}
     template <class T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
-    Value(T i) : storage_(static_cast<std::int64_t>(i)) {}
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
+        Value(T i)
+        : storage_(static_cast<std::int64_t>(i)) {}
     Value(double d) : storage_(d) {}
     Value(std::string s) : storage_(std::move(s)) {}
     Value(std::string_view s) : storage_(std::string(s)) {}
@@ -79,7 +78,7 @@ public:
 
     PELLIN_EXPORT friend bool operator==(const Value& a, const Value& b);
 
-private:
+  private:
     std::variant<std::monostate, bool, std::int64_t, double, std::string, foundation::Date,
                  foundation::Data, foundation::Array, foundation::Dictionary>
         storage_;
