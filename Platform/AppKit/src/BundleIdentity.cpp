@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include <PellinFoundation/FileManager.h>
+
 #include "ProcessTable.h"
 
 namespace appkit::detail {
@@ -82,8 +84,8 @@ bool beginsWithShebang(const fs::path& path) {
 }  // namespace
 
 std::optional<std::string> bundleIdentifierOfBundle(const std::string& bundlePath) {
-    const std::optional<std::string> content =
-        readWholeFile((fs::path(bundlePath) / "Contents/Info.plist").string());
+    const std::optional<std::string> content = foundation::FileManager::contentsAtPath(
+        (fs::path(bundlePath) / "Contents/Info.plist").string());
     if (!content || content->empty() ||
         content->size() > std::numeric_limits<std::uint32_t>::max()) {
         return std::nullopt;

@@ -1,9 +1,7 @@
 #include "ProcessTable.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <PellinFoundation/FileManager.h>
 
-#include <cerrno>
 #include <charconv>
 #include <filesystem>
 #include <sstream>
@@ -38,32 +36,6 @@ std::optional<Number> parseNumber(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-    // Read by plain read(2) calls: /proc files report no size, and a read can be cut short.
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    std::string content;
-    char buffer[4096];
-    while (true) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            close(fd);
-            return std::nullopt;
-        }
-        if (got == 0) {
-            break;
-        }
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
-    close(fd);
-    return content;
-}
-
 std::vector<pid_t> allProcessIdentifiers() {
     std::vector<pid_t> pids;
     std::error_code error;
@@ -77,7 +49,8 @@ std::vector<pid_t> allProcessIdentifiers() {
 }
 
 std::optional<ProcessStamp> liveStamp(pid_t pid) {
-    const std::optional<std::string> stat = readWholeFile(procPath(pid, "stat"));
+    const std::optional<std::string> stat =
+        foundation::FileManager::contentsAtPath(procPath(pid, "stat"));
     if (!stat) {
         return std::nullopt;
     }
@@ -105,7 +78,8 @@ std::optional<ProcessStamp> liveStamp(pid_t pid) {
 }
 
 std::optional<uid_t> realUserOf(pid_t pid) {
-    const std::optional<std::string> status = readWholeFile(procPath(pid, "status"));
+    const std::optional<std::string> status =
+        foundation::FileManager::contentsAtPath(procPath(pid, "status"));
     if (!status) {
         return std::nullopt;
     }
@@ -132,7 +106,8 @@ std::optional<std::string> executablePathOf(pid_t pid) {
 
 std::vector<std::string> argumentsOf(pid_t pid) {
     std::vector<std::string> arguments;
-    const std::optional<std::string> cmdline = readWholeFile(procPath(pid, "cmdline"));
+    const std::optional<std::string> cmdline =
+        foundation::FileManager::contentsAtPath(procPath(pid, "cmdline"));
     if (!cmdline) {
         return arguments;
     }

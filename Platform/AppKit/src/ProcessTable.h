@@ -27,9 +27,6 @@ struct ProcessStamp {
     }
 };
 
-// The whole content of a file; nothing when it cannot be opened or read.
-std::optional<std::string> readWholeFile(const std::string& path);
-
 // Every pid listed in /proc, in no particular order.
 std::vector<pid_t> allProcessIdentifiers();
 

@@ -1,6 +1,8 @@
 #include <PellinFoundation/FileManager.h>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +10,8 @@
 #include <filesystem>
 #include <system_error>
 #include <vector>
+
+#include "ReadAll.h"
 
 namespace foundation {
 namespace {
@@ -35,6 +39,45 @@ std::string_view withoutTrailingSlashes(std::string_view path) {
 }
 
 }  // namespace
+
+namespace detail {
+
+bool readAll(int fd, std::string& out) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+}  // namespace detail
+
+std::optional<std::string> FileManager::contentsAtPath(std::string_view path) {
+    const int fd = open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string content;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && info.st_size > 0) {
+        content.reserve(static_cast<std::size_t>(info.st_size));
+    }
+    const bool complete = detail::readAll(fd, content);
+    close(fd);
+    if (!complete) {
+        return std::nullopt;
+    }
+    return content;
+}
 
 bool FileManager::fileExistsAtPath(std::string_view path) {
     if (path.empty()) {

@@ -1,10 +1,7 @@
 #include <PellinFoundation/PropertyList.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <PellinFoundation/FileManager.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -181,35 +178,6 @@ class BinaryTreeReader {
     const std::vector<Date>& dates_;
 };
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    std::string content;
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && info.st_size > 0) {
-        content.reserve(static_cast<std::size_t>(info.st_size));
-    }
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    return content;
-}
-
 }  // namespace
 
 std::optional<Value> PropertyListSerialization::propertyListWithData(std::string_view bytes) {
@@ -236,7 +204,7 @@ std::optional<Value> PropertyListSerialization::propertyListWithData(std::string
 
 std::optional<Value> PropertyListSerialization::propertyListWithContentsOfFile(
     const std::string& path) {
-    const std::optional<std::string> content = readWholeFile(path);
+    const std::optional<std::string> content = FileManager::contentsAtPath(path);
     return content ? propertyListWithData(*content) : std::nullopt;
 }
 

@@ -10,6 +10,8 @@
 
 #include <PellinFoundation/PropertyList.h>
 
+#include "ReadAll.h"
+
 namespace foundation::settings_detail {
 namespace {
 
@@ -54,23 +56,6 @@ std::optional<DomainSnapshot> cached(const std::string& path) {
     return found->second;
 }
 
-bool readAll(int fd, std::string& out) {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0) {
-            return true;
-        }
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
 // Opens without following the reader into a FIFO's wait, and takes only regular files.
 DomainSnapshot readSnapshot(int folderFd, const std::string& name,
                             const std::optional<DomainSnapshot>& known) {
@@ -96,7 +81,7 @@ DomainSnapshot readSnapshot(int folderFd, const std::string& name,
     }
     auto bytes = std::make_shared<std::string>();
     bytes->reserve(static_cast<std::size_t>(info.st_size));
-    const bool complete = readAll(fd, *bytes);
+    const bool complete = foundation::detail::readAll(fd, *bytes);
     const int error = errno;
     close(fd);
     if (!complete) {

@@ -2,6 +2,7 @@
 
 // File operations and path texts the Pellin programs rely on.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,7 @@ struct Error {
 };
 
 class PELLIN_EXPORT FileManager {
-public:
+  public:
     FileManager() = delete;
 
     // Whether something exists at `path`, following a final symbolic link; a folder counts.
@@ -31,6 +32,10 @@ public:
     // Removes a file or a whole folder tree; a symbolic link itself, never what it names.
     // A missing item is a failure. On failure fills `error` when given.
     static bool removeItemAtPath(std::string_view path, Error* error);
+
+    // The whole content of the file at `path`, read to its end (also files that report no size,
+    // as in /proc); nothing when it cannot be opened or a read fails. Opened close-on-exec.
+    static std::optional<std::string> contentsAtPath(std::string_view path);
 };
 
 // The current user's home folder: HOME, else the password database; empty when neither knows.
