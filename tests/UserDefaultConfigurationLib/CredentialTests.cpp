@@ -1,13 +1,8 @@
-#include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <string>
 
 #include "CapturedLog.h"
 #include "SharedDomain.h"
-#include "TemporaryHome.h"
 
 using foundation::Data;
 using foundation::Date;
@@ -16,21 +11,7 @@ using Lib = UserDefaultConfigurationLib;
 
 namespace {
 
-class Credentials : public ::testing::Test {
-  protected:
-    pellin::test::TemporaryHome home;
-
-    static void store(std::string_view key, const Value& value) {
-        Lib::findPellinUserDefault()->setObject(value, key);
-    }
-    static Value stored(std::string_view key) {
-        return Lib::findPellinUserDefault()->objectForKey(key);
-    }
-    static std::string storedText(std::string_view key) {
-        const Value value = stored(key);
-        return value.text() ? *value.text() : "<" + value.description() + ">";
-    }
-};
+class Credentials : public pellin::test::PellinDomainTest {};
 
 // Made with the openssl command line (see CryptUtilTests.cpp).
 constexpr std::string_view kUserVector = "RvxPirDBNuip0TKRKhV4noY1mJlVB+jqb1h6D6f9uEc=";

@@ -1,7 +1,3 @@
-#include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
-
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,7 +7,6 @@
 
 #include "CapturedLog.h"
 #include "SharedDomain.h"
-#include "TemporaryHome.h"
 
 using foundation::Date;
 using foundation::Value;
@@ -20,19 +15,7 @@ using pellin::test::storedInAnotherProcess;
 
 namespace {
 
-class SettingsDomain : public ::testing::Test {
-  protected:
-    pellin::test::TemporaryHome home;
-
-    // Reads through this process's registered defaults; storedInAnotherProcess sees only what
-    // the domain holds.
-    static void store(std::string_view key, const Value& value) {
-        UserDefaultConfigurationLib::findPellinUserDefault()->setObject(value, key);
-    }
-    static Value stored(std::string_view key) {
-        return UserDefaultConfigurationLib::findPellinUserDefault()->objectForKey(key);
-    }
-};
+class SettingsDomain : public pellin::test::PellinDomainTest {};
 
 // Every setter of the library, once.
 void setEveryKeyThatHasASetter() {

@@ -1,12 +1,7 @@
-#include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
-
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <string>
 
 #include "SharedDomain.h"
-#include "TemporaryHome.h"
 
 using foundation::Array;
 using foundation::Data;
@@ -18,19 +13,7 @@ using Lib = UserDefaultConfigurationLib;
 
 namespace {
 
-class KeyAccessors : public ::testing::Test {
-  protected:
-    pellin::test::TemporaryHome home;
-
-    // Reads through this process's registered defaults; storedInAnotherProcess sees only what
-    // the domain holds.
-    static void store(std::string_view key, const Value& value) {
-        Lib::findPellinUserDefault()->setObject(value, key);
-    }
-    static Value stored(std::string_view key) {
-        return Lib::findPellinUserDefault()->objectForKey(key);
-    }
-};
+class KeyAccessors : public pellin::test::PellinDomainTest {};
 
 struct BooleanAccessor {
     const char* key;

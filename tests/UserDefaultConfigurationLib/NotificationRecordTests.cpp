@@ -1,9 +1,4 @@
-#include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
-
-#include <gtest/gtest.h>
-
 #include "SharedDomain.h"
-#include "TemporaryHome.h"
 
 using foundation::Date;
 using foundation::Dictionary;
@@ -13,17 +8,7 @@ using Lib = UserDefaultConfigurationLib;
 
 namespace {
 
-class NotificationRecords : public ::testing::Test {
-  protected:
-    pellin::test::TemporaryHome home;
-
-    static void store(std::string_view key, const Value& value) {
-        Lib::findPellinUserDefault()->setObject(value, key);
-    }
-    static Value stored(std::string_view key) {
-        return Lib::findPellinUserDefault()->objectForKey(key);
-    }
-};
+class NotificationRecords : public pellin::test::PellinDomainTest {};
 
 const Date kMonday{1709629503.25};
 const Date kTuesday{1709715903.5};

@@ -3,9 +3,16 @@
 // What the tests of the settings store share: where the shared domain lives in the temporary
 // home, and a second program that reads it.
 
+#include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
+
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "TemporaryHome.h"
 
 namespace pellin::test {
 
@@ -18,5 +25,23 @@ std::string readInAnotherProcess(const std::vector<std::string>& arguments);
 
 // The descriptions another process finds for `key`, "(null)" when the domain has no value.
 std::string storedInAnotherProcess(const std::string& key);
+
+// A temporary home for each test. store/stored go through this process's registered defaults;
+// storedInAnotherProcess sees only what the domain holds.
+class PellinDomainTest : public ::testing::Test {
+  protected:
+    TemporaryHome home;
+
+    static void store(std::string_view key, const foundation::Value& value) {
+        UserDefaultConfigurationLib::findPellinUserDefault()->setObject(value, key);
+    }
+    static foundation::Value stored(std::string_view key) {
+        return UserDefaultConfigurationLib::findPellinUserDefault()->objectForKey(key);
+    }
+    static std::string storedText(std::string_view key) {
+        const foundation::Value value = stored(key);
+        return value.text() ? *value.text() : "<" + value.description() + ">";
+    }
+};
 
 }  // namespace pellin::test
