@@ -1,12 +1,10 @@
 #include "SharedDomain.h"
 
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 
-extern char** environ;
+#include "ChildProcess.h"
 
 namespace pellin::test {
 
@@ -17,40 +15,16 @@ std::filesystem::path sharedDomainFile() {
 }
 
 std::string readInAnotherProcess(const std::vector<std::string>& arguments) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
-        return "pipe failed";
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    std::vector<std::string> words = {SHARED_DOMAIN_READER};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    std::string out;
-    char buffer[4096];
-    for (ssize_t n; spawned == 0 && (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(pipeEnds[0]);
-    if (spawned != 0) {
+    std::vector<std::string> argv = {SHARED_DOMAIN_READER};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const ProgramRun run = runProgram(argv);
+    if (!run.started) {
         return "spawn failed";
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return "exit " + std::to_string(status);
+    if (!WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0) {
+        return "exit " + std::to_string(run.status);
     }
-    return out;
+    return run.output;
 }
 
 std::string storedInAnotherProcess(const std::string& key) {

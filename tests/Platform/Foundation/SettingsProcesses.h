@@ -7,13 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
+
 namespace pellin::test {
 
 // Starts the helper with `arguments`; its process id, or -1.
 pid_t startSettingsHelper(const std::vector<std::string>& arguments);
-
-// Waits for it; its exit status, or -1 when it did not exit normally.
-int waitForExit(pid_t pid);
 
 // Runs it to the end and returns what it printed, without the final newline.
 std::string runSettingsHelper(const std::vector<std::string>& arguments);
