@@ -46,20 +46,6 @@ std::optional<Value> roundTrip(const Value& value) {
     return PropertyListSerialization::propertyListWithData(*xml);
 }
 
-// libplist's own binary writer, from XML that libplist reads itself (whole-second dates keep
-// their full range in that direction).
-std::string binaryFromXml(const std::string& xml) {
-    plist_t root = nullptr;
-    plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
-    char* bytes = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(root, &bytes, &length);
-    std::string out(bytes, length);
-    std::free(bytes);
-    plist_free(root);
-    return out;
-}
-
 std::string binaryFromTree(plist_t root) {
     char* bytes = nullptr;
     std::uint32_t length = 0;
@@ -70,28 +56,36 @@ std::string binaryFromTree(plist_t root) {
     return out;
 }
 
-// A binary list assembled by hand: `objects` in order, one-byte offsets and references.
-std::string handMadeBinary(const std::vector<std::string>& objects, std::uint8_t top = 0) {
+// libplist's own binary writer, from XML that libplist reads itself (whole-second dates keep
+// their full range in that direction).
+std::string binaryFromXml(const std::string& xml) {
+    plist_t root = nullptr;
+    plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
+    return binaryFromTree(root);
+}
+
+// Big-endian, `width` bytes.
+std::string bigEndian(std::uint64_t v, int width) {
+    std::string out;
+    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) {
+        out += static_cast<char>((v >> shift) & 0xff);
+    }
+    return out;
+}
+
+// A binary list assembled by hand: `objects` in order, offsets and references `width` bytes.
+std::string handMadeBinary(const std::vector<std::string>& objects, std::uint8_t top = 0,
+                           int width = 1) {
     std::string out = "bplist00";
     std::string table;
     for (const std::string& object : objects) {
-        table += static_cast<char>(out.size());
+        table += bigEndian(out.size(), width);
         out += object;
     }
     const auto tableOffset = out.size();
     out += table;
-    std::string trailer(6, '\0');
-    trailer += '\x01';  // offset width
-    trailer += '\x01';  // reference width
-    auto bigEndian = [&trailer](std::uint64_t v) {
-        for (int shift = 56; shift >= 0; shift -= 8) {
-            trailer += static_cast<char>((v >> shift) & 0xff);
-        }
-    };
-    bigEndian(objects.size());
-    bigEndian(top);
-    bigEndian(tableOffset);
-    return out + trailer;
+    out += std::string(6, '\0') + static_cast<char>(width) + static_cast<char>(width);
+    return out + bigEndian(objects.size(), 8) + bigEndian(top, 8) + bigEndian(tableOffset, 8);
 }
 
 Date dateOf(int year, int month, int day, double secondOfDay) {
@@ -123,13 +117,7 @@ TEST(PropertyListValuesSurviveARoundTrip, EveryKind) {
     EXPECT_EQ(*back, Value(dictionary));
 }
 
-TEST(PropertyListValuesSurviveARoundTrip, RealsThatAreNotFinite) {
-    for (const double d :
-         {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}) {
-        const std::optional<Value> back = roundTrip(Value(d));
-        ASSERT_TRUE(back.has_value());
-        EXPECT_EQ(*back, Value(d));
-    }
+TEST(PropertyListValuesSurviveARoundTrip, NotANumber) {
     const std::optional<Value> nan = roundTrip(Value(std::numeric_limits<double>::quiet_NaN()));
     ASSERT_TRUE(nan.has_value());
     ASSERT_NE(nan->real(), nullptr);
@@ -156,7 +144,9 @@ TEST(PropertyListValuesSurviveARoundTrip, RootsOtherThanADictionary) {
 }
 
 TEST(PropertyListValuesSurviveARoundTrip, RealsKeepEveryDigitAndTheirKind) {
-    for (const double d : {0.1, -2.5, 1e300, 5e-324, 3.0, -1e20, 123456789.123456789}) {
+    for (const double d :
+         {0.1, -2.5, 1e300, 5e-324, 3.0, -1e20, 123456789.123456789,
+          std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}) {
         const std::optional<Value> back = roundTrip(Value(d));
         ASSERT_TRUE(back.has_value());
         ASSERT_NE(back->real(), nullptr) << d;
@@ -401,34 +391,13 @@ TEST(PropertyListMalformedInputGivesNothing, DeepNesting) {
     EXPECT_FALSE(PropertyListSerialization::propertyListWithData(xmlDocument(deepXml)).has_value());
 
     // 100,000 lists, each holding the next: libplist's own reader overflows the stack.
-    std::string binary = "bplist00";
-    std::string offsets;
     const std::uint32_t count = 100000;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        for (int shift = 16; shift >= 0; shift -= 8) {
-            offsets += static_cast<char>((binary.size() >> shift) & 0xff);
-        }
-        if (i + 1 < count) {
-            binary += '\xa1';
-            for (int shift = 16; shift >= 0; shift -= 8) {
-                binary += static_cast<char>(((i + 1) >> shift) & 0xff);
-            }
-        } else {
-            binary += '\x08';
-        }
+    std::vector<std::string> lists(count, "\x08");
+    for (std::uint32_t i = 0; i + 1 < count; ++i) {
+        lists[i] = '\xa1' + bigEndian(i + 1, 3);
     }
-    const auto tableOffset = binary.size();
-    binary += offsets;
-    std::string trailer(6, '\0');
-    trailer += '\x03';
-    trailer += '\x03';
-    for (const std::uint64_t v :
-         {std::uint64_t{count}, std::uint64_t{0}, std::uint64_t{tableOffset}}) {
-        for (int shift = 56; shift >= 0; shift -= 8) {
-            trailer += static_cast<char>((v >> shift) & 0xff);
-        }
-    }
-    EXPECT_FALSE(PropertyListSerialization::propertyListWithData(binary + trailer).has_value());
+    EXPECT_FALSE(
+        PropertyListSerialization::propertyListWithData(handMadeBinary(lists, 0, 3)).has_value());
 
     Value deep = Value(1);
     for (std::size_t i = 0; i <= PropertyListSerialization::kMaximumDepth; ++i) {
