@@ -62,10 +62,10 @@ TEST(BundleLanguage, NoLocaleAndTheCLocaleMeanEnglish) {
     env.language("");
     env.unset("LANG");
     EXPECT_THAT(Bundle::preferredLocalizations(), ElementsAre("en", "Base"));
-    env.language("C");
-    EXPECT_THAT(Bundle::preferredLocalizations(), ElementsAre("en", "Base"));
-    env.language("C.UTF-8");
-    EXPECT_THAT(Bundle::preferredLocalizations(), ElementsAre("en", "Base"));
+    for (const char* locale : {"C", "C.UTF-8"}) {
+        env.language(locale);
+        EXPECT_THAT(Bundle::preferredLocalizations(), ElementsAre("en", "Base")) << locale;
+    }
     // As with gettext, LANGUAGE does not override a locale that asks for untranslated texts.
     env.set("LANGUAGE", "ja").set("LC_ALL", "POSIX");
     EXPECT_THAT(Bundle::preferredLocalizations(), ElementsAre("en", "Base"));
@@ -78,22 +78,18 @@ TEST(BundleLanguage, ALanguageNameCannotLeadOutOfTheResourceFolder) {
                 ElementsAre("ja", "en_US", "en-US", "en", "Base"));
 }
 
-TEST(BundleLookup, TheChosenLanguageGivesItsTexts) {
+TEST(BundleLookup, TheChosenLanguageGivesItsTextsAndAnUnknownOneOrCGivesEnglish) {
     SampleBundle sample;
     pellin::test::ScopedEnvironment env;
-    env.language("ja_JP.UTF-8");
-    EXPECT_EQ(sample.bundle->localizedStringForKey("Greeting", "", nullptr), kJapaneseGreeting);
-    env.language("en_GB.UTF-8");
-    EXPECT_EQ(sample.bundle->localizedStringForKey("Greeting", "", nullptr), "Hello");
-}
-
-TEST(BundleLookup, AnUnknownLanguageAndTheCLocaleGiveEnglish) {
-    SampleBundle sample;
-    pellin::test::ScopedEnvironment env;
-    env.language("xx_YY.UTF-8");
-    EXPECT_EQ(sample.bundle->localizedStringForKey("Greeting", "", nullptr), "Hello");
-    env.language("C");
-    EXPECT_EQ(sample.bundle->localizedStringForKey("Greeting", "", nullptr), "Hello");
+    const std::pair<const char*, std::string> cases[] = {{"ja_JP.UTF-8", kJapaneseGreeting},
+                                                         {"en_GB.UTF-8", "Hello"},
+                                                         {"xx_YY.UTF-8", "Hello"},
+                                                         {"C", "Hello"}};
+    for (const auto& [language, greeting] : cases) {
+        env.language(language);
+        EXPECT_EQ(sample.bundle->localizedStringForKey("Greeting", "", nullptr), greeting)
+            << language;
+    }
 }
 
 TEST(BundleLookup, AKeyTheLanguageLacksComesFromEnglishThenIsTheKeyItself) {
