@@ -2,7 +2,6 @@
 // texts, and what the result and the log say.
 
 #include <UninstallLib/UninstallCommand.h>
-#include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
 
 #include <PellinAppleScript/DoShellScriptStatement.h>
 #include <PellinAppleScript/Quoting.h>
@@ -16,32 +15,22 @@
 
 #include "CapturedLog.h"
 #include "ScriptedExecutor.h"
+#include "StoredSetting.h"
 #include "TemporaryHome.h"
 
 namespace {
 
 using pellin::test::CapturedLog;
 using pellin::test::ScriptedExecutor;
+using pellin::test::settingStored;
+using pellin::test::storeSetting;
 using pellin::test::TemporaryHome;
 using Lines = std::vector<std::string>;
-
-constexpr const char* kSettingKey = "PellinEngineTestKey";
 
 void installEverything(const TemporaryHome& home) {
     home.writeFile("Library/LaunchAgents/jp.brenvik.mac.Pellin.plist", "<plist/>");
     home.writeFile("Library/Pellin/Pellin.app/Contents/Info.plist", "<plist/>");
     home.writeFile("Applications/KickPellin.app/Contents/Info.plist", "<plist/>");
-}
-
-void storeSetting() {
-    auto defaults = UserDefaultConfigurationLib::findPellinUserDefault();
-    ASSERT_TRUE(defaults);
-    defaults->setObject(foundation::Value("stored"), kSettingKey);
-}
-
-bool settingStored() {
-    auto defaults = UserDefaultConfigurationLib::findPellinUserDefault();
-    return defaults && !defaults->objectForKey(kSettingKey).isNone();
 }
 
 // The engine's own lines, without those of the settings store it calls.

@@ -2,7 +2,6 @@
 // removal's "sudo rm" runs without a password), each case in a temporary home folder.
 
 #include <UninstallLib/UninstallLib.h>
-#include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
 
 #include <unistd.h>
 
@@ -17,12 +16,15 @@
 #include <vector>
 
 #include "CapturedLog.h"
+#include "StoredSetting.h"
 #include "TemporaryHome.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using pellin::test::CapturedLog;
+using pellin::test::settingStored;
+using pellin::test::storeSetting;
 using pellin::test::TemporaryHome;
 using Lines = std::vector<std::string>;
 using Tree = std::set<std::string>;
@@ -30,8 +32,6 @@ using Tree = std::set<std::string>;
 constexpr const char* kLaunchAgent = "Library/LaunchAgents/jp.brenvik.mac.Pellin.plist";
 constexpr const char* kResidentFolder = "Library/Pellin";
 constexpr const char* kLauncher = "Applications/KickPellin.app";
-constexpr const char* kSettingKey = "PellinRealShellTestKey";
-
 class RealShell : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -40,17 +40,6 @@ class RealShell : public ::testing::Test {
         }
     }
 };
-
-void storeSetting() {
-    auto defaults = UserDefaultConfigurationLib::findPellinUserDefault();
-    ASSERT_TRUE(defaults);
-    defaults->setObject(foundation::Value("stored"), kSettingKey);
-}
-
-bool settingStored() {
-    auto defaults = UserDefaultConfigurationLib::findPellinUserDefault();
-    return defaults && !defaults->objectForKey(kSettingKey).isNone();
-}
 
 bool containsLineWith(const Lines& lines, const std::string& part) {
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
