@@ -2,17 +2,15 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <QApplication>
-#include <QDialog>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 
+#include "AlertWindow.h"
 #include "CapturedLog.h"
 #include "ScopedEnvironment.h"
 #include "TemporaryHome.h"
 
 using appkit::AlertStyle;
+using pellin::test::keyEquivalents;
+using pellin::test::titles;
 using ::testing::ElementsAre;
 
 namespace {
@@ -23,22 +21,6 @@ const std::string kOp2 =
 const std::string kOp3 =
     "createAlertWithBundle:defaultButtonNumber:icon:messageTextKey:informativeTextKey:style:"
     "error:buttonTitleKey:";
-
-std::vector<std::string> titles(const appkit::Alert& alert) {
-    std::vector<std::string> out;
-    for (const auto& button : alert.buttons()) {
-        out.push_back(button.title());
-    }
-    return out;
-}
-
-std::vector<std::string> keyEquivalents(const appkit::Alert& alert) {
-    std::vector<std::string> out;
-    for (const auto& button : alert.buttons()) {
-        out.push_back(button.keyEquivalent());
-    }
-    return out;
-}
 
 // A bundle of the test's own with English texts for the keys the tests use.
 class BuilderTest : public ::testing::Test {
@@ -212,24 +194,8 @@ TEST_F(BuilderTest, AtTheDefaultLevelTheBuilderWritesNoLine) {
 }
 
 TEST_F(BuilderTest, TheThirdOfThreeButtonsAnswers1002InARealWindow) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "PellinCommonFrameworkTests";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) {
-        new QApplication(argc, argv);
-    }
     const auto alert = PellinAlert::createAlertWithIcon(
         nullptr, AlertStyle::Warning, "M", "I", std::vector<std::string>{"One", "Two", "Three"});
-    auto* timer = new QTimer(QApplication::instance());
-    timer->setInterval(1);
-    QObject::connect(timer, &QTimer::timeout, [timer] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            QTest::mouseClick(dialog->findChild<QPushButton*>("alertButton2"), Qt::LeftButton);
-        }
-    });
-    timer->start();
-    EXPECT_EQ(alert->runModal(), 1002);
+    EXPECT_EQ(pellin::test::runInWindow(*alert, [](QDialog& d) { pellin::test::click(d, 2); }),
+              1002);
 }

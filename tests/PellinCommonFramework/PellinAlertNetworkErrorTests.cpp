@@ -3,11 +3,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <QApplication>
-#include <QDialog>
-#include <QTest>
-#include <QTimer>
 
+#include "AlertWindow.h"
 #include "CapturedLog.h"
 #include "RecordingPresenter.h"
 #include "ScopedEnvironment.h"
@@ -58,11 +55,8 @@ TEST_F(NetworkErrorAlertTest, TheAlertOffersRetryWithReturnAndCancel) {
     EXPECT_EQ(alert.messageText(), "Pellin can't connect to the internet.");
     EXPECT_EQ(alert.informativeText(),
               "Check that this computer is connected to a network, then click Retry.");
-    ASSERT_EQ(alert.buttons().size(), 2u);
-    EXPECT_EQ(alert.buttons()[0].title(), "Retry");
-    EXPECT_EQ(alert.buttons()[0].keyEquivalent(), "\r");
-    EXPECT_EQ(alert.buttons()[1].title(), "Cancel");
-    EXPECT_EQ(alert.buttons()[1].keyEquivalent(), "");
+    EXPECT_THAT(pellin::test::titles(alert), ElementsAre("Retry", "Cancel"));
+    EXPECT_THAT(pellin::test::keyEquivalents(alert), ElementsAre("\r", ""));
     EXPECT_EQ(alert.cancelButtonIndex(), 1u);
     EXPECT_EQ(alert.alertStyle(), appkit::AlertStyle::Warning);
     EXPECT_EQ(alert.icon(), nullptr);
@@ -98,8 +92,9 @@ TEST_F(NetworkErrorAlertTest, JapaneseUsersGetJapaneseTexts) {
     EXPECT_EQ(alert.messageText(),
               "Pellin \u304C\u30A4\u30F3\u30BF\u30FC\u30CD\u30C3\u30C8\u306B\u63A5\u7D9A"
               "\u3067\u304D\u307E\u305B\u3093\u3002");
-    EXPECT_EQ(alert.buttons()[0].title(), "\u518D\u8A66\u884C");              // 再試行
-    EXPECT_EQ(alert.buttons()[1].title(), "\u30AD\u30E3\u30F3\u30BB\u30EB");  // キャンセル
+    // 再試行, キャンセル
+    EXPECT_THAT(pellin::test::titles(alert),
+                ElementsAre("\u518D\u8A66\u884C", "\u30AD\u30E3\u30F3\u30BB\u30EB"));
     // Escape still finds the Cancel button under its Japanese title.
     EXPECT_EQ(alert.cancelButtonIndex(), 1u);
 }
@@ -129,25 +124,11 @@ TEST_F(NetworkErrorAlertTest, BothLanguagesHoldEveryKeyOfTheAlert) {
 }
 
 TEST_F(NetworkErrorAlertTest, InARealWindowReturnRetriesAndEscapeCancels) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "PellinCommonFrameworkTests";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) {
-        new QApplication(argc, argv);
-    }
     for (const auto& [key, expected] :
          {std::pair{Qt::Key_Return, 1000L}, {Qt::Key_Escape, 1001L}}) {
-        auto* timer = new QTimer(QApplication::instance());
-        timer->setInterval(1);
-        QObject::connect(timer, &QTimer::timeout, [timer, key = key] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                timer->stop();
-                timer->deleteLater();
-                QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, key);
-            }
-        });
-        timer->start();
-        EXPECT_EQ(PellinAlert::showNetworkConnectionErrorAlertWithRetryButton(), expected);
+        EXPECT_EQ(pellin::test::runInWindow(
+                      [] { return PellinAlert::showNetworkConnectionErrorAlertWithRetryButton(); },
+                      [key = key](QDialog& d) { pellin::test::press(d, key); }),
+                  expected);
     }
 }

@@ -5,19 +5,15 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <QApplication>
-#include <QDialog>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <functional>
 
+#include "AlertWindow.h"
 #include "CapturedLog.h"
 #include "ScopedEnvironment.h"
 #include "TemporaryHome.h"
 
 using ::testing::ElementsAre;
 using ::testing::UnorderedElementsAre;
+using namespace pellin::test;
 
 namespace {
 
@@ -42,53 +38,6 @@ class UninstallerAlertTest : public ::testing::Test {
     pellin::test::TemporaryHome home_;
 };
 
-std::vector<std::string> titles(const appkit::Alert& alert) {
-    std::vector<std::string> out;
-    for (const auto& button : alert.buttons()) {
-        out.push_back(button.title());
-    }
-    return out;
-}
-
-std::vector<std::string> keyEquivalents(const appkit::Alert& alert) {
-    std::vector<std::string> out;
-    for (const auto& button : alert.buttons()) {
-        out.push_back(button.keyEquivalent());
-    }
-    return out;
-}
-
-// Runs `alert` in a real window on Qt's offscreen platform, doing `action` once it shows.
-long runInWindow(const appkit::Alert& alert, std::function<void(QDialog&)> action) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "PellinUninstallerAlertTests";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) {
-        new QApplication(argc, argv);
-    }
-    auto* timer = new QTimer(QApplication::instance());
-    timer->setInterval(1);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            action(*dialog);
-        }
-    });
-    timer->start();
-    return alert.runModal();
-}
-
-void key(QDialog& dialog, Qt::Key k) {
-    QTest::keyClick(dialog.focusWidget() != nullptr ? dialog.focusWidget() : &dialog, k);
-}
-
-void click(QDialog& dialog, int index) {
-    QTest::mouseClick(dialog.findChild<QPushButton*>(QString("alertButton%1").arg(index)),
-                      Qt::LeftButton);
-}
-
 }  // namespace
 
 TEST_F(UninstallerAlertTest, TheConfirmationHasOkThenCancelAndReturnBelongsToCancel) {
@@ -103,13 +52,13 @@ TEST_F(UninstallerAlertTest, TheConfirmationHasOkThenCancelAndReturnBelongsToCan
 
 TEST_F(UninstallerAlertTest, InTheConfirmationWindowReturnDeclinesAndOnlyAClickConfirms) {
     EXPECT_EQ(runInWindow(*PellinUninstallerAlert::createUninstallAlert(),
-                          [](QDialog& d) { key(d, Qt::Key_Return); }),
+                          [](QDialog& d) { press(d, Qt::Key_Return); }),
               1001);
     EXPECT_EQ(runInWindow(*PellinUninstallerAlert::createUninstallAlert(),
                           [](QDialog& d) { click(d, 0); }),
               1000);
     EXPECT_EQ(runInWindow(*PellinUninstallerAlert::createUninstallAlert(),
-                          [](QDialog& d) { key(d, Qt::Key_Escape); }),
+                          [](QDialog& d) { press(d, Qt::Key_Escape); }),
               1001);
 }
 
@@ -133,7 +82,7 @@ TEST_F(UninstallerAlertTest, TheCompletionHasNoInformativeTextAndOneOkButton) {
     EXPECT_EQ(alert->informativeText(), "");
     EXPECT_THAT(titles(*alert), ElementsAre("OK"));
     EXPECT_THAT(keyEquivalents(*alert), ElementsAre("\r"));
-    EXPECT_EQ(runInWindow(*alert, [](QDialog& d) { key(d, Qt::Key_Return); }), 1000);
+    EXPECT_EQ(runInWindow(*alert, [](QDialog& d) { press(d, Qt::Key_Return); }), 1000);
 }
 
 TEST_F(UninstallerAlertTest, EachDialogWritesItsEntryAndExitLinesAroundTheBuilder) {
@@ -187,7 +136,7 @@ TEST_F(UninstallerAlertTest, JapaneseUsersGetJapaneseDialogs) {
     EXPECT_THAT(PellinUninstallerAlert::createUninstallErrorAlert(5)->informativeText(),
                 ::testing::EndsWith("\u304F\u3060\u3055\u3044\u3002(5)"));  // ください。(5)
     // Escape declines in Japanese too: the Cancel button is found by its Japanese title.
-    EXPECT_EQ(runInWindow(*alert, [](QDialog& d) { key(d, Qt::Key_Escape); }), 1001);
+    EXPECT_EQ(runInWindow(*alert, [](QDialog& d) { press(d, Qt::Key_Escape); }), 1001);
 }
 
 TEST_F(UninstallerAlertTest, AnUnknownLanguageAndTheCLocaleGetEnglish) {
