@@ -35,6 +35,13 @@ class MessageKeeper : public lumberjack::DDLogFormatter {
     std::vector<DDLogMessage>& messages_;
 };
 
+// A sink whose formatter keeps every message in `messages`.
+std::shared_ptr<RecordingSink> keeping(std::vector<DDLogMessage>& messages) {
+    auto sink = std::make_shared<RecordingSink>();
+    sink->setLogFormatter(std::make_unique<MessageKeeper>(messages));
+    return sink;
+}
+
 std::vector<std::string> numbered(const std::string& prefix, int count) {
     std::vector<std::string> lines;
     for (int i = 0; i < count; ++i) {
@@ -86,9 +93,7 @@ TEST_F(Facility, ASinkReceivesMessagesOfEveryFlag) {
 
 TEST_F(Facility, AMessageCarriesWhatTheCallGaveAndWhenAndWhereItWasMade) {
     std::vector<DDLogMessage> messages;
-    auto recording = std::make_shared<RecordingSink>();
-    recording->setLogFormatter(std::make_unique<MessageKeeper>(messages));
-    Registered<RecordingSink> sink(recording);
+    Registered<RecordingSink> sink(keeping(messages));
     const auto before = std::chrono::system_clock::now();
     DDLog::log(true, 15, lumberjack::DDLogFlagDebug, 3, "/work/src/UninstallCommand.cpp",
                "+[UninstallCommand executeUninstallCommand]", 42, "tag", "Start x");
@@ -112,9 +117,7 @@ TEST_F(Facility, AMessageCarriesWhatTheCallGaveAndWhenAndWhereItWasMade) {
 
 TEST_F(Facility, MissingFileFunctionAndTagBecomeEmptyTexts) {
     std::vector<DDLogMessage> messages;
-    auto recording = std::make_shared<RecordingSink>();
-    recording->setLogFormatter(std::make_unique<MessageKeeper>(messages));
-    Registered<RecordingSink> sink(recording);
+    Registered<RecordingSink> sink(keeping(messages));
     DDLog::log(false, 1, lumberjack::DDLogFlagError, 0, nullptr, nullptr, 0, nullptr, "x");
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].file, "");
@@ -125,9 +128,7 @@ TEST_F(Facility, MissingFileFunctionAndTagBecomeEmptyTexts) {
 
 TEST_F(Facility, AMessageFromAnotherThreadCarriesThatThreadsName) {
     std::vector<DDLogMessage> messages;
-    auto recording = std::make_shared<RecordingSink>();
-    recording->setLogFormatter(std::make_unique<MessageKeeper>(messages));
-    Registered<RecordingSink> sink(recording);
+    Registered<RecordingSink> sink(keeping(messages));
     std::thread worker([] {
         pthread_setname_np(pthread_self(), "uninstall-7");
         logText(false, "from a worker");

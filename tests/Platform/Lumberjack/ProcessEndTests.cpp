@@ -73,25 +73,18 @@ class ProcessEnd : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ProcessEnd, AHundredThousandLinesLoggedJustBeforeExitAreAllInTheFile) {
-    const auto outcome = runChild(builtProgram("LumberjackLogChild"), {"exit", "100000"});
-    ASSERT_TRUE(outcome.exited);
-    ASSERT_EQ(outcome.exitStatus, 0);
-    expectEveryLine(100000);
-}
-
-TEST_F(ProcessEnd, LinesLoggedJustBeforeMainReturnsAreAllInTheFile) {
-    const auto outcome = runChild(builtProgram("LumberjackLogChild"), {"return", "20000"});
-    ASSERT_TRUE(outcome.exited);
-    ASSERT_EQ(outcome.exitStatus, 0);
-    expectEveryLine(20000);
-}
-
-TEST_F(ProcessEnd, LinesLoggedJustBeforeQuickExitAreAllInTheFile) {
-    const auto outcome = runChild(builtProgram("LumberjackLogChild"), {"quick_exit", "20000"});
-    ASSERT_TRUE(outcome.exited);
-    ASSERT_EQ(outcome.exitStatus, 0);
-    expectEveryLine(20000);
+// Each way of ending normally, with as many lines logged just before it.
+TEST_F(ProcessEnd, LinesLoggedJustBeforeExitReturnOrQuickExitAreAllInTheFile) {
+    for (const auto& [mode, count] :
+         {std::pair{"exit", 100000L}, {"return", 20000L}, {"quick_exit", 20000L}}) {
+        SCOPED_TRACE(mode);
+        fs::remove_all(home_.path() / "Library" / "Logs");
+        const auto outcome =
+            runChild(builtProgram("LumberjackLogChild"), {mode, std::to_string(count)});
+        ASSERT_TRUE(outcome.exited);
+        ASSERT_EQ(outcome.exitStatus, 0);
+        expectEveryLine(count);
+    }
 }
 
 // SIGKILL gives the process no chance to finish anything: what is in the files must still be
