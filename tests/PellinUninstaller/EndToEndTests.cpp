@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "TemporaryHome.h"
+#include "support/Dialogs.h"
 #include "support/ExclusiveRun.h"
 #include "support/FakeApplication.h"
 #include "support/InstalledProduct.h"
@@ -70,17 +71,6 @@ class EndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(fs::exists(uninstallerProgram())) << uninstallerProgram(); }
 
-    // Confirms in the first dialog and answers the second with Return.
-    int confirmAndAcknowledge(ProgramSession& session, const char* resultMessage) {
-        EXPECT_TRUE(session.waitFor(kConfirmationMessage)) << session.shown();
-        EXPECT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
-        session.type("1\n");
-        EXPECT_TRUE(session.waitFor(resultMessage)) << session.shown();
-        EXPECT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
-        session.type("\n");
-        return session.finish();
-    }
-
     // First, so that it is held until everything the test started has gone.
     ExclusiveRun exclusive;
     TemporaryHome home;
@@ -102,10 +92,7 @@ TEST_F(EndToEndTest, ConfirmingRemovesTheThreeItemsAndTheSettingsAndNothingElse)
     const int status = confirmAndAcknowledge(session, kCompletionMessage);
 
     EXPECT_TRUE(exitedWith(status, 0)) << session.shown();
-    EXPECT_FALSE(fs::exists(product.launchAgent));
-    EXPECT_FALSE(fs::exists(product.residentFolder));
-    EXPECT_FALSE(fs::exists(product.launcher));
-    EXPECT_FALSE(fs::exists(product.sharedDomain));
+    EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
     for (const fs::path& sentinel : sentinels) {
         EXPECT_TRUE(fs::exists(sentinel)) << sentinel;
     }
@@ -175,16 +162,17 @@ TEST_F(EndToEndTest, ReturnInTheConfirmationDeclinesAndNothingChangesOrIsLogged)
     EXPECT_TRUE(readProgramLog(home.path()).empty());
 }
 
-TEST_F(EndToEndTest, TheSecondButtonDeclinesAsReturnDoes) {
+TEST_F(EndToEndTest, TheSecondButtonAndTheEndOfInputDeclineAsReturnDoes) {
     ASSERT_TRUE(installTrialProduct(home.path()));
+    for (const char* answer : {"2\n", "\x04"}) {
+        ProgramSession session(uninstallerSession(home.path()));
+        ASSERT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
+        session.type(answer);
 
-    ProgramSession session(uninstallerSession(home.path()));
-    ASSERT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
-    session.type("2\n");
-
-    EXPECT_TRUE(exitedWith(session.finish(), 0));
-    EXPECT_TRUE(fs::exists(product.residentProgram));
-    EXPECT_TRUE(fs::exists(product.sharedDomain));
+        EXPECT_TRUE(exitedWith(session.finish(), 0)) << answer;
+        EXPECT_TRUE(fs::exists(product.residentProgram)) << answer;
+        EXPECT_TRUE(fs::exists(product.sharedDomain)) << answer;
+    }
 }
 
 TEST_F(EndToEndTest, WithNoTerminalAndNoDisplayNoDialogCanConfirmAndNothingIsRemoved) {
@@ -198,18 +186,6 @@ TEST_F(EndToEndTest, WithNoTerminalAndNoDisplayNoDialogCanConfirmAndNothingIsRem
     EXPECT_TRUE(fs::exists(product.residentProgram));
     EXPECT_TRUE(fs::exists(product.sharedDomain));
     EXPECT_TRUE(resident.survives());
-}
-
-TEST_F(EndToEndTest, TheEndOfInputInTheConfirmationDeclines) {
-    ASSERT_TRUE(installTrialProduct(home.path()));
-
-    ProgramSession session(uninstallerSession(home.path()));
-    ASSERT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
-    session.type("\x04");
-
-    EXPECT_TRUE(exitedWith(session.finish(), 0));
-    EXPECT_TRUE(fs::exists(product.residentProgram));
-    EXPECT_TRUE(fs::exists(product.sharedDomain));
 }
 
 // --- A failed removal is reported and leaves the running product alone -----------------------
@@ -331,17 +307,9 @@ TEST(HostileHomeEndToEndTest, AHomeNamedLikeShellCodeLosesOnlyTheProductsItems) 
     FakeProcess resident = FakeProcess::start(product.residentProgram);
 
     ProgramSession session(uninstallerSession(home.path()));
-    ASSERT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
-    session.type("1\n");
-    ASSERT_TRUE(session.waitFor(kCompletionMessage)) << session.shown();
-    ASSERT_TRUE(session.waitFor(kPromptEnd));
-    session.type("\n");
-
-    EXPECT_TRUE(exitedWith(session.finish(), 0)) << session.shown();
-    EXPECT_FALSE(fs::exists(product.launchAgent));
-    EXPECT_FALSE(fs::exists(product.residentFolder));
-    EXPECT_FALSE(fs::exists(product.launcher));
-    EXPECT_FALSE(fs::exists(product.sharedDomain));
+    EXPECT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0))
+        << session.shown();
+    EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
     for (const fs::path& sentinel : sentinels) {
         EXPECT_TRUE(fs::exists(sentinel)) << sentinel;
     }
@@ -425,10 +393,7 @@ TEST_F(EndToEndTest, TheTrialProductIsRemovedAndItsRunningProgramsAreQuit) {
     ASSERT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0));
 
     EXPECT_TRUE(allEnded(programs));
-    EXPECT_FALSE(fs::exists(product.launchAgent));
-    EXPECT_FALSE(fs::exists(product.residentFolder));
-    EXPECT_FALSE(fs::exists(product.launcher));
-    EXPECT_FALSE(fs::exists(product.sharedDomain));
+    EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
     EXPECT_EQ(messagesAt(readProgramLog(home.path()), "INFO"), successfulRunInfoLines());
 }
 

@@ -65,10 +65,7 @@ TEST_F(QtEndToEndTest, ChoosingOkInTheWindowUninstallsAndTheCompletionWindowFoll
     const int status = session.finish();
 
     EXPECT_TRUE(exitedWith(status, 0)) << session.shown();
-    EXPECT_FALSE(fs::exists(product.launchAgent));
-    EXPECT_FALSE(fs::exists(product.residentFolder));
-    EXPECT_FALSE(fs::exists(product.launcher));
-    EXPECT_FALSE(fs::exists(product.sharedDomain));
+    EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
     EXPECT_TRUE(resident.diedOfKill());
     EXPECT_TRUE(updater.diedOfKill());
     EXPECT_EQ(messagesAt(readProgramLog(home.path()), "INFO"), successfulRunInfoLines());

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "TemporaryHome.h"
+#include "support/Dialogs.h"
 #include "support/ExclusiveRun.h"
 #include "support/FakeApplication.h"
 #include "support/InstalledProduct.h"
@@ -104,14 +105,6 @@ class TemporaryUser {
     std::optional<fs::path> sudoers_;
 };
 
-// Which of the product's items exist in a home folder: what must not change in root's.
-std::vector<bool> productItemsIn(const fs::path& home) {
-    const ProductPaths product(home);
-    std::error_code error;
-    return {fs::exists(product.launchAgent, error), fs::exists(product.residentFolder, error),
-            fs::exists(product.launcher, error), fs::exists(product.sharedDomain, error)};
-}
-
 TEST(UserEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndStaysInTheirHome) {
     if (geteuid() != 0 || !TemporaryUser::toolsInstalled()) {
         GTEST_SKIP() << "making a user with sudo needs root, useradd, userdel and sudo";
@@ -125,7 +118,9 @@ TEST(UserEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndStaysInTheirHome)
     }
     const passwd* root = getpwuid(0);
     ASSERT_NE(root, nullptr);
-    const std::vector<bool> rootsItemsBefore = productItemsIn(root->pw_dir);
+    // What must not change in root's own home.
+    const ProductPaths rootsProduct(root->pw_dir);
+    const std::vector<fs::path> rootsItemsBefore = rootsProduct.remaining();
 
     ASSERT_TRUE(installTrialProduct(user.home(), user.runAs()));
     const ProductPaths product(user.home());
@@ -146,25 +141,16 @@ TEST(UserEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndStaysInTheirHome)
         createFakeBundle(rootsTestHome.path() / "Apps", "Pellin", "com.brenvik.mac.Pellin"));
 
     ProgramSession session(uninstallerSession(user.home(), {}, true, user.runAs()));
-    ASSERT_TRUE(session.waitFor(kConfirmationMessage)) << session.shown();
-    ASSERT_TRUE(session.waitFor(kPromptEnd));
-    session.type("1\n");
-    ASSERT_TRUE(session.waitFor(kCompletionMessage)) << session.shown();
-    ASSERT_TRUE(session.waitFor(kPromptEnd));
-    session.type("\n");
-    const int status = session.finish();
+    const int status = confirmAndAcknowledge(session, kCompletionMessage);
 
     EXPECT_TRUE(exitedWith(status, 0)) << session.shown();
-    EXPECT_FALSE(fs::exists(product.launchAgent));
-    EXPECT_FALSE(fs::exists(product.residentFolder));
-    EXPECT_FALSE(fs::exists(product.launcher));
-    EXPECT_FALSE(fs::exists(product.sharedDomain));
+    EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
     EXPECT_TRUE(fs::exists(outside));
     EXPECT_TRUE(resident.diedOfKill());
     EXPECT_TRUE(updater.diedOfKill());
     EXPECT_TRUE(secondResident.survives());
     EXPECT_TRUE(rootsResident.survives());
-    EXPECT_EQ(productItemsIn(root->pw_dir), rootsItemsBefore);
+    EXPECT_EQ(rootsProduct.remaining(), rootsItemsBefore);
     EXPECT_EQ(messagesAt(readProgramLog(user.home()), "INFO"), successfulRunInfoLines());
 }
 

@@ -16,6 +16,17 @@ ProductPaths::ProductPaths(const fs::path& home)
       launcher(home / "Applications/KickPellin.app"),
       sharedDomain(home / "Library/Preferences/com.brenvik.mac.Pellin.common.plist") {}
 
+std::vector<fs::path> ProductPaths::remaining() const {
+    std::vector<fs::path> found;
+    for (const fs::path& item : {launchAgent, residentFolder, launcher, sharedDomain}) {
+        std::error_code error;
+        if (fs::exists(item, error)) {
+            found.push_back(item);
+        }
+    }
+    return found;
+}
+
 fs::path scriptsDirectory() {
     return fs::path(PELLIN_SOURCE_DIR) / "scripts";
 }

@@ -22,6 +22,9 @@ struct ProductPaths {
     std::filesystem::path launcher;        // ~/Applications/KickPellin.app
     std::filesystem::path
         sharedDomain;  // ~/Library/Preferences/com.brenvik.mac.Pellin.common.plist
+
+    // Which of the four items an uninstall removes are still there, in the order above.
+    std::vector<std::filesystem::path> remaining() const;
 };
 
 // Runs scripts/install-trial-product.sh --no-start for `home`, as `runAs` when given. True when
