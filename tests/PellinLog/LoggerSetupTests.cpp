@@ -99,35 +99,29 @@ TEST_F(LoggerSetup, BeforeSetupTheLevelIsSevenAndThereIsNoLevelMap) {
     EXPECT_EQ(runSetup("initial"), "7 no map");
 }
 
-TEST_F(LoggerSetup, WithoutALevelSettingErrorsWarningsAndInfoAreWrittenButNoEntryLines) {
-    EXPECT_EQ(runSetup(), "7");
-    EXPECT_EQ(levelsAndTexts(loggedLines()), (std::vector<std::string>{kError, kWarning, kInfo}));
-}
-
-TEST_F(LoggerSetup, LevelDebugAddsTheEntryAndExitLinesButNotVerboseOnes) {
-    setLevel("<string>DEBUG</string>");
-    EXPECT_EQ(runSetup(), "15");
-    EXPECT_EQ(levelsAndTexts(loggedLines()),
-              (std::vector<std::string>{kStart, kError, kWarning, kInfo, kEnd}));
-}
-
-TEST_F(LoggerSetup, LevelVerboseWritesEveryLine) {
-    setLevel("<string>VERBOSE</string>");
-    EXPECT_EQ(runSetup(), "31");
-    EXPECT_EQ(levelsAndTexts(loggedLines()),
-              (std::vector<std::string>{kStart, kError, kWarning, kInfo, kVerbose, kEnd}));
-}
-
-TEST_F(LoggerSetup, LevelErrorWritesOnlyErrors) {
-    setLevel("<string>ERROR</string>");
-    EXPECT_EQ(runSetup(), "1");
-    EXPECT_EQ(levelsAndTexts(loggedLines()), std::vector<std::string>{kError});
-}
-
-TEST_F(LoggerSetup, LevelWarnWritesErrorsAndWarnings) {
-    setLevel("<string>WARN</string>");
-    EXPECT_EQ(runSetup(), "3");
-    EXPECT_EQ(levelsAndTexts(loggedLines()), (std::vector<std::string>{kError, kWarning}));
+// Each level lets through its own lines and those above it; without a setting the level is
+// info, which writes no entry or exit lines.
+TEST_F(LoggerSetup, EachLevelWritesItsLinesAndThoseAboveIt) {
+    const struct {
+        const char* setting;
+        const char* mask;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {nullptr, "7", {kError, kWarning, kInfo}},
+        {"<string>DEBUG</string>", "15", {kStart, kError, kWarning, kInfo, kEnd}},
+        {"<string>VERBOSE</string>", "31", {kStart, kError, kWarning, kInfo, kVerbose, kEnd}},
+        {"<string>ERROR</string>", "1", {kError}},
+        {"<string>WARN</string>", "3", {kError, kWarning}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setting != nullptr ? c.setting : "no setting");
+        fs::remove_all(logs());
+        if (c.setting != nullptr) {
+            setLevel(c.setting);
+        }
+        EXPECT_EQ(runSetup(), c.mask);
+        EXPECT_EQ(levelsAndTexts(loggedLines()), c.lines);
+    }
 }
 
 // Anything that is not exactly one of the six names turns logging off altogether, errors
