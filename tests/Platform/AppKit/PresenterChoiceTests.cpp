@@ -67,43 +67,33 @@ int runWithoutTerminal(const std::vector<std::string>& environment, std::string&
 
 }  // namespace
 
-TEST(PresenterChoice, WithoutADisplayTheDialogRunsOnTheTerminal) {
-    pellin::test::PseudoTerminal pty;
-    const pid_t child = pty.spawn(probe(), {"Uninstall?", "OK", "Cancel"}, withoutDisplay());
-    pty.closeTerminal();
-    pty.type("2\n");
-    int status = -1;
-    const std::string screen = pty.waitAndCollect(child, &status);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
-    EXPECT_THAT(screen, HasSubstr("  1) OK  [Return]"));
-    EXPECT_THAT(screen, HasSubstr("response=1001"));
+TEST(PresenterChoice, WithoutADisplayTheDialogRunsOnTheTerminalWhereTheEndOfInputIsAnAbort) {
+    for (const auto& [answer, response] :
+         {std::pair{"2\n", "response=1001"}, {"\x04", "response=-1000"}}) {
+        pellin::test::PseudoTerminal pty;
+        const pid_t child = pty.spawn(probe(), {"Uninstall?", "OK", "Cancel"}, withoutDisplay());
+        pty.closeTerminal();
+        pty.type(answer);
+        int status = -1;
+        const std::string screen = pty.waitAndCollect(child, &status);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+        EXPECT_THAT(screen, HasSubstr("  1) OK  [Return]"));
+        EXPECT_THAT(screen, HasSubstr(response));
+    }
 }
 
-TEST(PresenterChoice, OnTheTerminalTheEndOfInputIsAnAbort) {
-    pellin::test::PseudoTerminal pty;
-    const pid_t child = pty.spawn(probe(), {"Uninstall?", "OK", "Cancel"}, withoutDisplay());
-    pty.closeTerminal();
-    pty.type("\x04");
-    int status = -1;
-    EXPECT_THAT(pty.waitAndCollect(child, &status), HasSubstr("response=-1000"));
-}
-
-TEST(PresenterChoice, WithNeitherDisplayNorTerminalNoDialogRunsAndTheAnswerIsAnAbort) {
-    std::string out;
-    const int status = runWithoutTerminal(withoutDisplay(), out);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
-    EXPECT_THAT(out, HasSubstr("response=-1000"));
-    EXPECT_THAT(out, HasSubstr("not shown: Continue?"));
-}
-
-TEST(PresenterChoice, AStaleDisplayDoesNotEndTheProgram) {
-    // No X server listens on display 97 or Wayland socket "gone": Qt would abort the process.
-    std::string out;
-    const int status = runWithoutTerminal(
-        withoutDisplay({"DISPLAY=:97", "WAYLAND_DISPLAY=gone", "XDG_RUNTIME_DIR=/nonexistent"}),
-        out);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
-    EXPECT_THAT(out, HasSubstr("response=-1000"));
+// No X server listens on display 97 or Wayland socket "gone": Qt would abort the process.
+TEST(PresenterChoice,
+     WithNeitherDisplayNorTerminalOrAStaleDisplayNoDialogRunsAndTheAnswerIsAnAbort) {
+    for (const auto& environment :
+         {withoutDisplay(), withoutDisplay({"DISPLAY=:97", "WAYLAND_DISPLAY=gone",
+                                            "XDG_RUNTIME_DIR=/nonexistent"})}) {
+        std::string out;
+        const int status = runWithoutTerminal(environment, out);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+        EXPECT_THAT(out, HasSubstr("response=-1000"));
+        EXPECT_THAT(out, HasSubstr("not shown: Continue?"));
+    }
 }
 
 TEST(PresenterChoice, AServerThatRefusesTheHandshakeDoesNotEndTheProgram) {
