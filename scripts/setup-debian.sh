@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
   qt6-base-dev libgl-dev libxkbcommon-dev libxcb1-dev
   libplist-dev libplist-utils libexpat1-dev libssl-dev openssl libicu-dev
-  sudo pkexec xvfb xdotool x11-apps imagemagick procps util-linux
+  python3 sudo pkexec xvfb xdotool x11-apps imagemagick procps util-linux
 )
 
 missing=()
