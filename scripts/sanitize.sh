@@ -12,5 +12,5 @@ cmake --build --preset asan
 ctest --preset asan
 echo "== ThreadSanitizer: concurrency tests"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan
+cmake --build --preset tsan --target concurrency-tests
 ctest --preset tsan
