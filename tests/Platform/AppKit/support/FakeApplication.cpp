@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,7 +38,11 @@ fs::path createFakeBundle(const fs::path& folder, const std::string& name,
     if (kind == ProgramKind::Binary) {
         fs::copy_file("/bin/sleep", program, fs::copy_options::overwrite_existing);
     } else {
-        std::ofstream(program) << "#!/bin/sh\nwhile :; do sleep 1; done\n";
+        // It waits on a FIFO that nobody ever writes to, with nothing but the shell's own
+        // redirection and read: a script that ran "sleep" would fork copies of itself that
+        // look like a second instance of the application until they exec.
+        std::ofstream(program) << "#!/bin/sh\nwhile :; do read -r line <\"$0.fifo\"; done\n";
+        mkfifo((program.string() + ".fifo").c_str(), 0666);
     }
     fs::permissions(program, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                  fs::perms::others_read | fs::perms::others_exec);
@@ -93,6 +98,25 @@ FakeProcess::FakeProcess(std::vector<std::string> arguments, std::optional<RunAs
     if (got > 0) {
         reap(true);
         pid_ = -1;
+        return;
+    }
+    waitUntilArgumentsAreShown(arguments.front());
+}
+
+// The close-on-exec pipe closes while the kernel is still setting up the new program: for a
+// moment /proc/<pid>/cmdline is empty, and a script's interpreter cannot yet be told from any
+// other. Tests look at the process only once its arguments are there.
+void FakeProcess::waitUntilArgumentsAreShown(const std::string& program) const {
+    const std::string cmdline = "/proc/" + std::to_string(pid_) + "/cmdline";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream in(cmdline, std::ios::binary);
+        std::stringstream content;
+        content << in.rdbuf();
+        if (content.str().find(program) != std::string::npos) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 

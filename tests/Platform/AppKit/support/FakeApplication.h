@@ -62,6 +62,7 @@ class FakeProcess {
 
   private:
     bool reap(bool block);
+    void waitUntilArgumentsAreShown(const std::string& program) const;
 
     pid_t pid_ = -1;
     std::optional<int> status_;
