@@ -2,6 +2,7 @@
 import json
 import os
 import platform
+import re
 import subprocess
 import sys
 
@@ -17,11 +18,16 @@ def load(folder):
     return runs, context
 
 
+def short(name):
+    """The benchmark's own name, without Google Benchmark's run settings."""
+    return re.sub(r"/(iterations|repeats|min_time|manual_time|real_time)[^/]*", "", name)
+
+
 def representative(rows):
     """One row per benchmark: the median of repetitions where there are several."""
     chosen = {}
     for row in rows:
-        base = row.get("run_name", row["name"])
+        base = short(row.get("run_name", row["name"]))
         if row.get("aggregate_name") == "median" or base not in chosen:
             if row.get("run_type") == "aggregate" and row.get("aggregate_name") != "median":
                 continue
@@ -59,7 +65,8 @@ def machine(context):
     load = os.getloadavg()[0]
     return (f"{os.cpu_count()} cores ({cpu}), {total} memory, Linux {platform.release()}, "
             f"load average {load:.1f} when the report was written; "
-            f"benchmark library built as {context.get('library_build_type', '?')}.")
+            f"{context.get('num_cpus', '?')} CPUs at {context.get('mhz_per_cpu', '?')} MHz as "
+            f"Google Benchmark saw them.")
 
 
 def main():
@@ -74,7 +81,7 @@ def main():
            "one machine: compare the ratios, which were measured side by side in the same run,",
            "rather than the absolute numbers.", "",
            "Machine: " + machine(context), "", "## Comparisons", "",
-           "| what | ours | reference | ratio |", "|---|---|---|---|"]
+           "| what | ours | reference | ours against the reference |", "|---|---|---|---|"]
 
     def compare(label, ours, theirs, field, unit, higher_is_better):
         if ours not in rows or theirs not in rows:
@@ -83,8 +90,10 @@ def main():
         if not a or not b:
             return
         ratio = a / b
-        verdict = "ours is faster" if (ratio > 1) == higher_is_better else "reference is faster"
-        out.append(f"| {label} | {fmt(a)} {unit} | {fmt(b)} {unit} | {ratio:.2f} ({verdict}) |")
+        speedup = ratio if higher_is_better else 1 / ratio
+        verdict = (f"ours {speedup:.2f}× as fast" if speedup >= 1
+                   else f"ours takes {1 / speedup:.2f}× as long")
+        out.append(f"| {label} | {fmt(a)} {unit} | {fmt(b)} {unit} | {verdict} |")
 
     compare("log lines per second, one producer, file sink vs spdlog async file",
             "Throughput/Pellin", "Throughput/Spdlog", "lines_per_s", "lines/s", True)
