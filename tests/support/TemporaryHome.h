@@ -9,7 +9,7 @@ namespace pellin::test {
 // A fresh home folder for one test: HOME points at it while the object lives, and the folder
 // and everything in it are removed afterwards. No test ever touches the real home folder.
 class TemporaryHome {
-public:
+  public:
     // `name` may hold blanks and shell metacharacters; it becomes the last path component.
     explicit TemporaryHome(const std::string& name = "home");
     ~TemporaryHome();
@@ -24,7 +24,7 @@ public:
     std::filesystem::path writeFile(const std::filesystem::path& relative,
                                     const std::string& content = "") const;
 
-private:
+  private:
     std::filesystem::path root_;
     std::filesystem::path home_;
     std::optional<std::string> previousHome_;

@@ -35,7 +35,8 @@ std::string dateText(const Date& date) {
         return realText(date.timeIntervalSince1970);
     }
     std::array<char, 64> buffer{};
-    const std::size_t n = std::strftime(buffer.data(), buffer.size(), "%Y-%m-%d %H:%M:%S +0000", &parts);
+    const std::size_t n =
+        std::strftime(buffer.data(), buffer.size(), "%Y-%m-%d %H:%M:%S +0000", &parts);
     return std::string(buffer.data(), n);
 }
 
@@ -68,8 +69,8 @@ bool needsQuotes(std::string_view text) {
     for (const char signedChar : text) {
         const auto c = static_cast<unsigned char>(signedChar);
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '/' ||
-                           c == '$' || c >= 0x80;
+                           (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '/' || c == '$' ||
+                           c >= 0x80;
         if (!plain) {
             return true;
         }
@@ -148,7 +149,8 @@ std::string describeNested(const Value& value, std::size_t depth) {
         case Value::Kind::Dictionary: {
             std::string out = "{\n";
             for (const auto& [key, item] : *value.dictionary()) {
-                out += indent(depth + 1) + quoted(key) + " = " + elementText(item, depth + 1) + ";\n";
+                out +=
+                    indent(depth + 1) + quoted(key) + " = " + elementText(item, depth + 1) + ";\n";
             }
             return out + indent(depth) + "}";
         }
@@ -163,12 +165,16 @@ Date Date::now() {
     return Date{std::chrono::duration<double>(since).count()};
 }
 
-std::string Value::description() const { return describeNested(*this, 0); }
+std::string Value::description() const {
+    return describeNested(*this, 0);
+}
 
-bool operator==(const Value& a, const Value& b) { return a.storage_ == b.storage_; }
+bool operator==(const Value& a, const Value& b) {
+    return a.storage_ == b.storage_;
+}
 
 std::string_view kindName(Value::Kind kind) {
-    static constexpr std::string_view kNames[] = {"none", "boolean", "integer", "real", "text",
+    static constexpr std::string_view kNames[] = {"none", "boolean", "integer", "real",      "text",
                                                   "date", "data",    "array",   "dictionary"};
     return kNames[static_cast<std::size_t>(kind)];
 }

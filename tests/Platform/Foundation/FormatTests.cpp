@@ -22,7 +22,8 @@ TEST(Format, IntegersAreNarrowedToTheWidthOfTheirConversion) {
 
 TEST(Format, ObjectsPrintTheirDescription) {
     const std::optional<Value> absent;
-    EXPECT_EQ(stringWithFormat("%@ isExist=%@", "existsPellinApp", "YES"), "existsPellinApp isExist=YES");
+    EXPECT_EQ(stringWithFormat("%@ isExist=%@", "existsPellinApp", "YES"),
+              "existsPellinApp isExist=YES");
     EXPECT_EQ(stringWithFormat("%@", Value()), "(null)");
     EXPECT_EQ(stringWithFormat("%@", absent), "(null)");
     EXPECT_EQ(stringWithFormat("%@", Value(std::int64_t{-7})), "-7");

@@ -26,8 +26,7 @@ TEST(Value, DescriptionsFollowFoundation) {
 TEST(Value, CollectionsAreDescribedWithNestedIndentation) {
     const Value list(Array{Value(1), Value("two words"), Value(Array{})});
     EXPECT_EQ(list.description(), "(\n    1,\n    \"two words\",\n    (\n    )\n)");
-    const Value record(Dictionary{{"count", Value(3)},
-                                  {"lastView", Value(Date{1709629503.0})}});
+    const Value record(Dictionary{{"count", Value(3)}, {"lastView", Value(Date{1709629503.0})}});
     EXPECT_EQ(record.description(),
               "{\n    count = 3;\n    lastView = \"2024-03-05 09:05:03 +0000\";\n}");
 }
