@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -43,9 +45,21 @@ std::string_view withoutTrailingSlashes(std::string_view path) {
 namespace detail {
 
 bool readAll(int fd, std::string& out) {
+    return readAll(fd, out, std::string::npos - 1);
+}
+
+bool readAll(int fd, std::string& out, std::size_t maximumSize) {
     char buffer[65536];
+    const std::size_t start = out.size();
     for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
+        const std::size_t taken = out.size() - start;
+        if (taken > maximumSize) {
+            errno = EFBIG;
+            return false;
+        }
+        // One byte beyond the bound tells a file of exactly maximumSize bytes from a longer one.
+        const std::size_t wanted = std::min(sizeof buffer, maximumSize - taken + 1);
+        const ssize_t n = read(fd, buffer, wanted);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -74,6 +88,63 @@ std::optional<std::string> FileManager::contentsAtPath(std::string_view path) {
     const bool complete = detail::readAll(fd, content);
     close(fd);
     if (!complete) {
+        return std::nullopt;
+    }
+    return content;
+}
+
+std::optional<std::string> FileManager::contentsOfRegularFileAtPath(std::string_view path,
+                                                                    std::size_t maximumSize,
+                                                                    Error* error,
+                                                                    FinalLink finalLink) {
+    constexpr std::string_view kWhat = "Cannot read";
+    const std::string name(path);
+    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    if (finalLink == FinalLink::Refuse) {
+        flags |= O_NOFOLLOW;
+    }
+    const int fd = open(name.c_str(), flags);
+    if (fd < 0) {
+        // O_NOFOLLOW reports a final link as ELOOP; say what it is.
+        const int cause = errno;
+        fail(error, errnoCode(cause), kWhat, path);
+        if (error != nullptr && cause == ELOOP && finalLink == FinalLink::Refuse) {
+            error->localizedDescription = std::string(kWhat) + " \"" + name +
+                                          "\": it is a symbolic link, which is not followed";
+        }
+        return std::nullopt;
+    }
+    std::string content;
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        const int cause = errno;
+        close(fd);
+        fail(error, errnoCode(cause), kWhat, path);
+        return std::nullopt;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        close(fd);
+        fail(error, errnoCode(EINVAL), kWhat, path);
+        if (error != nullptr) {
+            error->localizedDescription =
+                std::string(kWhat) + " \"" + name + "\": it is not a regular file";
+        }
+        return std::nullopt;
+    }
+    // The size is only a hint (files in /proc report none), so the read itself is bounded too.
+    if (info.st_size > 0 && static_cast<std::uintmax_t>(info.st_size) > maximumSize) {
+        close(fd);
+        fail(error, errnoCode(EFBIG), kWhat, path);
+        return std::nullopt;
+    }
+    if (info.st_size > 0) {
+        content.reserve(static_cast<std::size_t>(info.st_size));
+    }
+    const bool complete = detail::readAll(fd, content, maximumSize);
+    const int cause = errno;
+    close(fd);
+    if (!complete) {
+        fail(error, errnoCode(cause), kWhat, path);
         return std::nullopt;
     }
     return content;

@@ -1,6 +1,11 @@
 // Faults the file operations and path texts must not have.
 
 #include <PellinFoundation/FileManager.h>
+#include <PellinFoundation/HomeOwner.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -188,6 +193,78 @@ TEST(LastComponentRemoval, TheLastComponentItself) {
     for (const auto& [path, last] : cases) {
         EXPECT_EQ(foundation::lastPathComponent(path), last) << path;
     }
+}
+
+TEST(FilesOfOtherProgramsAreReadWithBounds, SizeKindAndLinks) {
+    const pellin::test::TemporaryHome home;
+    const auto read = [](const fs::path& path, std::size_t cap, Error* error = nullptr,
+                         FileManager::FinalLink link = FileManager::FinalLink::Follow) {
+        return FileManager::contentsOfRegularFileAtPath(path.string(), cap, error, link);
+    };
+    const fs::path file = home.writeFile("file", "0123456789");
+    EXPECT_EQ(read(file, 10), "0123456789");  // exactly at the bound
+    Error tooLarge;
+    EXPECT_FALSE(read(file, 9, &tooLarge));
+    EXPECT_EQ(tooLarge.code, EFBIG);
+    EXPECT_NE(tooLarge.localizedDescription.find(file.string()), std::string::npos);
+
+    // A huge sparse file is refused from its size, never allocated.
+    const fs::path sparse = home.path() / "sparse";
+    {
+        std::FILE* out = std::fopen(sparse.c_str(), "w");
+        std::fclose(out);
+    }
+    fs::resize_file(sparse, std::uintmax_t{30} << 30);
+    Error sparseError;
+    EXPECT_FALSE(read(sparse, 1 << 20, &sparseError));
+    EXPECT_EQ(sparseError.code, EFBIG);
+
+    // Files that report no size (as in /proc) are bounded by the read itself.
+    EXPECT_TRUE(read("/proc/self/stat", 1 << 20));
+    Error procError;
+    EXPECT_FALSE(read("/proc/self/stat", 4, &procError));
+    EXPECT_EQ(procError.code, EFBIG);
+
+    // A FIFO nobody writes is refused at once instead of blocking; so is a folder.
+    const fs::path fifo = home.path() / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Error fifoError;
+    EXPECT_FALSE(read(fifo, 100, &fifoError));
+    EXPECT_EQ(fifoError.code, EINVAL);
+    EXPECT_FALSE(read(home.path(), 100));
+    EXPECT_FALSE(read(home.path() / "missing", 100));
+
+    // A final link is followed unless the caller refuses it.
+    fs::create_symlink(file, home.path() / "link");
+    EXPECT_EQ(read(home.path() / "link", 100), "0123456789");
+    Error linkError;
+    EXPECT_FALSE(read(home.path() / "link", 100, &linkError, FileManager::FinalLink::Refuse));
+    EXPECT_EQ(linkError.code, ELOOP);
+    EXPECT_EQ(read(file, 100, nullptr, FileManager::FinalLink::Refuse), "0123456789");
+}
+
+TEST(RootLeavesNothingOfItsOwnInAUsersHome, CreatedFilesGoToTheHomesOwner) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "giving files to another user needs root";
+    }
+    const pellin::test::TemporaryHome home;
+    // Not root's home: nothing to change.
+    EXPECT_FALSE(foundation::ownerOfCreatedFiles());
+    constexpr uid_t kNobody = 65534;
+    ASSERT_EQ(chown(home.path().c_str(), kNobody, kNobody), 0);
+    const std::optional<foundation::Owner> owner = foundation::ownerOfCreatedFiles();
+    ASSERT_TRUE(owner);
+    EXPECT_EQ(owner->uid, kNobody);
+
+    const fs::path file = home.writeFile("created-by-root");
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(foundation::giveToHomeOwner(fd));
+    close(fd);
+    struct stat info {};
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, kNobody);
+    EXPECT_EQ(info.st_gid, owner->gid);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 // File operations and path texts the Pellin programs rely on.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,17 @@ class PELLIN_EXPORT FileManager {
     // The whole content of the file at `path`, read to its end (also files that report no size,
     // as in /proc); nothing when it cannot be opened or a read fails. Opened close-on-exec.
     static std::optional<std::string> contentsAtPath(std::string_view path);
+
+    // The content of a file that another program may have written or planted, read with
+    // bounds so that no such file can stall or exhaust this process: only a regular file,
+    // opened without blocking (a FIFO or device is refused, never waited on), and only when it
+    // holds at most `maximumSize` bytes; a larger one is refused without being read whole.
+    // With FinalLink::Refuse a symbolic link at `path` itself is refused too. On failure fills
+    // `error` (when given) with the errno value and a description naming the path.
+    enum class FinalLink { Follow, Refuse };
+    static std::optional<std::string> contentsOfRegularFileAtPath(
+        std::string_view path, std::size_t maximumSize, Error* error = nullptr,
+        FinalLink finalLink = FinalLink::Follow);
 };
 
 // The current user's home folder: HOME, else the password database; empty when neither knows.

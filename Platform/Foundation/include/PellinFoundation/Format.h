@@ -99,8 +99,8 @@ constexpr std::size_t parseConversion(std::string_view text, std::size_t i, Conv
         return 1;
     }
     constexpr std::pair<std::string_view, Conversion> table[] = {
-        {"hhd", Conversion::Char}, {"hd", Conversion::Short},         {"ld", Conversion::Long},
-        {"lu", Conversion::UnsignedLong}, {"d", Conversion::Int},     {"@", Conversion::Object},
+        {"hhd", Conversion::Char},        {"hd", Conversion::Short}, {"ld", Conversion::Long},
+        {"lu", Conversion::UnsignedLong}, {"d", Conversion::Int},    {"@", Conversion::Object},
         {"s", Conversion::CString},
     };
     for (const auto& [spelling, conversion] : table) {
@@ -189,10 +189,8 @@ PELLIN_EXPORT std::string formatArguments(std::string_view format, std::span<con
 template <class... Args>
 struct FormatString {
     template <class S>
-        requires std::convertible_to<const S&, std::string_view>
-    consteval FormatString(const S& s) : text(s) {
-        format_detail::check<Args...>(text);
-    }
+    requires std::convertible_to<const S&, std::string_view>
+    consteval FormatString(const S& s) : text(s) { format_detail::check<Args...>(text); }
     std::string_view text;
 };
 
