@@ -215,6 +215,14 @@ std::string homeDirectory() {
                                                         : std::string();
 }
 
+std::optional<std::string> absoluteHomeDirectory() {
+    std::string home = homeDirectory();
+    if (home.empty() || home.front() != '/') {
+        return std::nullopt;
+    }
+    return home;
+}
+
 std::string stringByExpandingTildeInPath(std::string_view path) {
     if (path != "~" && !path.starts_with("~/")) {
         return std::string(path);

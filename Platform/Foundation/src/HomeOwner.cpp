@@ -32,10 +32,9 @@ std::optional<Owner> ownerOfCreatedFiles() {
     if (geteuid() != 0) {
         return std::nullopt;
     }
-    const std::string home = homeDirectory();
+    const std::optional<std::string> home = absoluteHomeDirectory();
     struct stat info {};
-    if (home.empty() || home.front() != '/' || stat(home.c_str(), &info) != 0 ||
-        !S_ISDIR(info.st_mode) || info.st_uid == 0) {
+    if (!home || stat(home->c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid == 0) {
         return std::nullopt;
     }
     return Owner{info.st_uid, primaryGroupOf(info.st_uid, info.st_gid)};

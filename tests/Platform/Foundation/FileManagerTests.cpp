@@ -163,6 +163,12 @@ TEST(TildeExpansionUsesTheHomeOfTheMoment, WithoutHomeThePasswordDatabaseAnswers
               fromPasswd + (fromPasswd == "/" ? "x" : "/x"));
     setenv("HOME", "", 1);
     EXPECT_EQ(foundation::homeDirectory(), fromPasswd);
+    EXPECT_EQ(foundation::absoluteHomeDirectory(), fromPasswd);
+    // A relative home is no home: it would name a folder below wherever the program started.
+    for (const char* relative : {"home/user", "./x", "-x", "~"}) {
+        setenv("HOME", relative, 1);
+        EXPECT_FALSE(foundation::absoluteHomeDirectory()) << relative;
+    }
 }
 
 TEST(LastComponentRemoval, EdgeCases) {

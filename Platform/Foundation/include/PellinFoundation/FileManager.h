@@ -53,6 +53,10 @@ class PELLIN_EXPORT FileManager {
 // The current user's home folder: HOME, else the password database; empty when neither knows.
 PELLIN_EXPORT std::string homeDirectory();
 
+// homeDirectory() when it is an absolute path; nothing otherwise (unknown, or a relative HOME,
+// which would put a user's files wherever the program happened to be started).
+PELLIN_EXPORT std::optional<std::string> absoluteHomeDirectory();
+
 // A leading "~" or "~/" becomes the current user's home folder, read at the moment of the call.
 // Other texts ("~other/x", "a/~") are returned unchanged.
 PELLIN_EXPORT std::string stringByExpandingTildeInPath(std::string_view path);
