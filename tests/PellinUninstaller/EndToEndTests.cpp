@@ -18,6 +18,7 @@
 #include "support/Dialogs.h"
 #include "support/ExclusiveRun.h"
 #include "support/FakeApplication.h"
+#include "support/ImmutableFile.h"
 #include "support/InstalledProduct.h"
 #include "support/ProgramLog.h"
 #include "support/ProgramSession.h"
@@ -27,27 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace pellin::test;
-
-// Marks a file immutable for its lifetime (chattr +i), so that not even root can remove it.
-class ImmutableFile {
-  public:
-    explicit ImmutableFile(fs::path path) : path_(std::move(path)) {
-        applied_ = exitedWith(runQuietly({"/usr/bin/chattr", "+i", path_.string()}).status, 0);
-    }
-    ~ImmutableFile() {
-        if (applied_) {
-            runQuietly({"/usr/bin/chattr", "-i", path_.string()});
-        }
-    }
-    ImmutableFile(const ImmutableFile&) = delete;
-    ImmutableFile& operator=(const ImmutableFile&) = delete;
-
-    bool applied() const { return applied_; }
-
-  private:
-    fs::path path_;
-    bool applied_ = false;
-};
 
 void setLogLevel(const TemporaryHome& home, const std::string& level) {
     home.writeFile("Library/Preferences/com.brenvik.bvlog.plist",
