@@ -34,6 +34,35 @@ bool takeStartMarker(std::string& output) {
     return true;
 }
 
+struct AuthenticationFailure {
+    int number;
+    std::string message;
+};
+
+// Why pkexec or sudo ended without starting the shell. Only a dismissal is a cancel: pkexec
+// says so with its own status, and sudo's prompt is dismissed with Ctrl-C, which reaches us
+// too (the terminal signals its whole foreground group). Every other failure keeps the tool's
+// own message; sudo's are all status 1, so no status tells them apart.
+AuthenticationFailure authenticationFailure(const ShellInvocation& invocation,
+                                            const ShellHost& host, const ProcessOutcome& outcome) {
+    const bool dismissed = invocation.elevation == Elevation::Pkexec
+                               ? outcome.exited && outcome.exitStatus == kPkexecDismissed
+                               : outcome.interrupted || (!outcome.exited && outcome.signal != 0);
+    if (dismissed) {
+        return {kUserCanceledErrorNumber, "User canceled."};
+    }
+    std::string message = doShellScriptOutput(outcome.standardError);
+    if (message.empty()) {
+        message = invocation.arguments.front() + " did not grant administrator privileges (" +
+                  (outcome.exited ? "status " + std::to_string(outcome.exitStatus)
+                                  : "signal " + std::to_string(outcome.signal)) +
+                  ").";
+    }
+    const bool couldNotAsk = invocation.elevation == Elevation::Sudo && !host.hasTerminal;
+    return {couldNotAsk ? kNoUserInteractionErrorNumber : kPrivilegeErrorNumber,
+            std::move(message)};
+}
+
 }  // namespace
 
 std::string doShellScriptOutput(std::string_view output) {
@@ -66,20 +95,16 @@ std::optional<std::string> DoShellScriptExecutor::executeAndReturnError(
     }
     const ShellInvocation& invocation = *plan.invocation;
 
-    ProcessOutcome outcome = runProcess(invocation.arguments, invocation.searchPath);
+    ProcessOutcome outcome = runProcess(invocation.arguments, invocation.environment,
+                                        invocation.elevation != Elevation::None);
     if (outcome.spawnError != 0) {
         return fail(errorInfo, kUnknownErrorNumber,
                     "Could not start " + invocation.arguments.front() + ": " +
                         std::strerror(outcome.spawnError));
     }
     if (invocation.elevation != Elevation::None && !takeStartMarker(outcome.standardOutput)) {
-        // sudo answers 1 for a refused password as for every failure of its own; pkexec tells
-        // a dismissed dialog apart from its other failures, which keep their own message.
-        const bool canceled = invocation.elevation == Elevation::Sudo ||
-                              (outcome.exited && outcome.exitStatus == kPkexecDismissed);
-        if (canceled) {
-            return fail(errorInfo, kUserCanceledErrorNumber, "User canceled.");
-        }
+        const AuthenticationFailure failure = authenticationFailure(invocation, host, outcome);
+        return fail(errorInfo, failure.number, failure.message);
     }
     const int status = outcome.exited ? outcome.exitStatus : 128 + outcome.signal;
     if (status != 0) {

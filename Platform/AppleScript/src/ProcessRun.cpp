@@ -7,9 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <optional>
+#include <string_view>
 
 extern char** environ;
 
@@ -55,16 +59,56 @@ bool openPipe(Pipe& pipe) {
     return true;
 }
 
-std::vector<std::string> environmentWithSearchPath(const std::string& searchPath) {
+std::string_view nameOf(std::string_view entry) {
+    return entry.substr(0, entry.find('='));
+}
+
+std::vector<std::string> environmentWith(const std::vector<std::string>& replacements) {
     std::vector<std::string> environment;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "PATH=", 5) != 0) {
+        const std::string_view name = nameOf(*entry);
+        const bool replaced =
+            std::any_of(replacements.begin(), replacements.end(),
+                        [name](const std::string& other) { return nameOf(other) == name; });
+        if (!replaced) {
             environment.emplace_back(*entry);
         }
     }
-    environment.push_back("PATH=" + searchPath);
+    environment.insert(environment.end(), replacements.begin(), replacements.end());
     return environment;
 }
+
+volatile std::sig_atomic_t interruptSeen = 0;
+
+void noteInterrupt(int) {
+    interruptSeen = 1;
+}
+
+// While it lives, SIGINT and SIGQUIT are noted instead of ending the process; the previous
+// handling comes back afterwards.
+class InterruptNotice {
+  public:
+    InterruptNotice() {
+        interruptSeen = 0;
+        struct sigaction notice {};
+        notice.sa_handler = noteInterrupt;
+        sigemptyset(&notice.sa_mask);
+        ::sigaction(SIGINT, &notice, &previousInterrupt_);
+        ::sigaction(SIGQUIT, &notice, &previousQuit_);
+    }
+    ~InterruptNotice() {
+        ::sigaction(SIGINT, &previousInterrupt_, nullptr);
+        ::sigaction(SIGQUIT, &previousQuit_, nullptr);
+    }
+    InterruptNotice(const InterruptNotice&) = delete;
+    InterruptNotice& operator=(const InterruptNotice&) = delete;
+
+    bool seen() const { return interruptSeen != 0; }
+
+  private:
+    struct sigaction previousInterrupt_ {};
+    struct sigaction previousQuit_ {};
+};
 
 std::vector<char*> pointers(std::vector<std::string>& texts) {
     std::vector<char*> out;
@@ -107,8 +151,12 @@ void drain(int outputFd, int errorFd, std::string& output, std::string& error) {
 }  // namespace
 
 ProcessOutcome runProcess(const std::vector<std::string>& arguments,
-                          const std::string& searchPath) {
+                          const std::vector<std::string>& environment, bool noticeInterrupts) {
     ProcessOutcome outcome;
+    std::optional<InterruptNotice> interrupts;
+    if (noticeInterrupts) {
+        interrupts.emplace();
+    }
     Pipe output;
     Pipe error;
     if (arguments.empty() || !openPipe(output) || !openPipe(error)) {
@@ -136,7 +184,7 @@ ProcessOutcome runProcess(const std::vector<std::string>& arguments,
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     std::vector<std::string> argumentTexts = arguments;
-    std::vector<std::string> environmentTexts = environmentWithSearchPath(searchPath);
+    std::vector<std::string> environmentTexts = environmentWith(environment);
     const std::vector<char*> argv = pointers(argumentTexts);
     const std::vector<char*> envp = pointers(environmentTexts);
 
@@ -162,6 +210,7 @@ ProcessOutcome runProcess(const std::vector<std::string>& arguments,
             return outcome;
         }
     }
+    outcome.interrupted = interrupts && interrupts->seen();
     if (WIFEXITED(status)) {
         outcome.exited = true;
         outcome.exitStatus = WEXITSTATUS(status);

@@ -1,5 +1,7 @@
 #include <PellinAppleScript/ShellHost.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,6 +17,23 @@ namespace {
 bool isSet(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0';
+}
+
+bool hasControllingTerminal() {
+    const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+std::optional<uid_t> ownerOf(const std::string& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return std::nullopt;
+    }
+    return info.st_uid;
 }
 
 }  // namespace
@@ -57,10 +76,14 @@ ShellHost ShellHost::current() {
     ShellHost host;
     host.isRoot = ::geteuid() == 0;
     host.hasDisplay = isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
+    host.hasTerminal = hasControllingTerminal();
     host.pkexecPath = findSystemProgram("pkexec");
     host.sudoPath = findSystemProgram("sudo");
     host.envPath = findSystemProgram("env").value_or("/usr/bin/env");
-    host.home = foundation::homeDirectory();
+    host.home = foundation::absoluteHomeDirectory().value_or("");
+    if (!host.home.empty()) {
+        host.owner = host.isRoot ? ownerOf(host.home) : std::optional<uid_t>(::getuid());
+    }
     host.searchPath = fixedSearchPath();
     return host;
 }

@@ -6,27 +6,32 @@ namespace {
 
 constexpr const char* kShell = "/bin/sh";
 
-// Runs as root after the authentication: reports that the shell started, then becomes the
-// shell that runs the text. The text arrives as "$1", so it is never re-read by this shell.
-constexpr const char* kElevatedShellScript = "printf '\\036' && exec /bin/sh -c \"$1\"";
-
 }  // namespace
 
 ShellInvocationPlan planShellInvocation(const DoShellScriptStatement& statement,
                                         const ShellHost& host) {
     ShellInvocation invocation;
-    invocation.searchPath = host.searchPath;
-    if (!statement.withAdministratorPrivileges || host.isRoot) {
+    const std::string home = host.home.empty() ? std::string() : "HOME=" + host.home;
+    if (!statement.withAdministratorPrivileges) {
         invocation.arguments = {kShell, "-c", statement.shellText};
+        invocation.environment = {"PATH=" + host.searchPath};
+        if (!home.empty()) {
+            invocation.environment.push_back(home);
+        }
         return {std::move(invocation), {}};
     }
-    // Without an absolute home the elevated shell would expand "~" to root's home, or to "/".
-    if (host.home.empty() || host.home.front() != '/') {
+    // Without an absolute home "~" would name root's home, "/" or the working folder.
+    if (host.home.empty() || host.home.front() != '/' || !host.owner) {
         return {std::nullopt,
-                "The home folder of the current user is unknown, so the command cannot run with "
-                "administrator privileges."};
+                "The home folder of the current user is unknown or not an absolute path, so the "
+                "command cannot run with administrator privileges."};
     }
-    if (host.hasDisplay && host.pkexecPath) {
+    invocation.administrator = true;
+    const std::string elevatedPath = "PATH=" + std::string(kElevatedSearchPath);
+    invocation.environment = {elevatedPath, home};
+    if (host.isRoot) {
+        invocation.elevation = Elevation::None;
+    } else if (host.hasDisplay && host.pkexecPath) {
         invocation.elevation = Elevation::Pkexec;
         invocation.arguments = {*host.pkexecPath};
     } else if (host.sudoPath) {
@@ -37,9 +42,13 @@ ShellInvocationPlan planShellInvocation(const DoShellScriptStatement& statement,
         return {std::nullopt,
                 "Neither pkexec nor sudo is available to gain administrator privileges."};
     }
-    invocation.arguments.insert(invocation.arguments.end(),
-                                {host.envPath, "HOME=" + host.home, "PATH=" + host.searchPath,
-                                 kShell, "-c", kElevatedShellScript, "sh", statement.shellText});
+    const std::string marker = invocation.elevation == Elevation::None
+                                   ? std::string()
+                                   : std::string(1, kElevatedShellStartMarker);
+    invocation.arguments.insert(
+        invocation.arguments.end(),
+        {host.envPath, home, elevatedPath, kShell, "-c", std::string(elevatedShellScript()), "sh",
+         marker, std::to_string(*host.owner), statement.shellText});
     return {std::move(invocation), {}};
 }
 

@@ -113,14 +113,15 @@ TEST(DoShellScript, BothOutputsAreDrainedTogetherSoABigOutputCannotBlockTheRun) 
     EXPECT_EQ(result->size(), 4000u * 41u - 1u);
 }
 
-TEST(DoShellScript, ThePrivilegedShellAsRootKeepsTheCallersHome) {
+TEST(DoShellScript, ThePrivilegedShellAsRootKeepsTheCallersHomeAndOnlyTheSystemsPath) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root";
     }
     pellin::test::TemporaryHome home("a home 'with' $(quotes)");
     foundation::Dictionary error;
-    EXPECT_EQ(run("cd ~ && pwd && printf %s \"$HOME\"", error, true),
-              home.path().string() + "\r" + home.path().string());
+    EXPECT_EQ(run("cd ~ && pwd && printf '%s|%s' \"$HOME\" \"$PATH\"", error, true),
+              home.path().string() + "\r" + home.path().string() + "|" +
+                  std::string(kElevatedSearchPath));
 }
 
 }  // namespace

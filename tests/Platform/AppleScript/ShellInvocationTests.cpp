@@ -8,7 +8,8 @@ using namespace applescript;
 
 using Arguments = std::vector<std::string>;
 
-constexpr const char* kElevatedScript = "printf '\\036' && exec /bin/sh -c \"$1\"";
+constexpr const char* kHome = "/home/a b/it's $(x)";
+constexpr const char* kToolsFirst = "/opt/pellin/bin:/usr/bin:/bin:/usr/sbin:/sbin";
 
 ShellHost ordinaryUser() {
     ShellHost host;
@@ -17,64 +18,58 @@ ShellHost ordinaryUser() {
     host.pkexecPath = "/usr/bin/pkexec";
     host.sudoPath = "/usr/bin/sudo";
     host.envPath = "/usr/bin/env";
-    host.home = "/home/a b/it's $(x)";
-    host.searchPath = "/opt/pellin/bin:/usr/bin:/bin:/usr/sbin:/sbin";
+    host.home = kHome;
+    host.owner = 1000;
+    host.searchPath = kToolsFirst;
     return host;
 }
 
-TEST(ShellInvocation, AnUnprivilegedRunHandsTheTextToTheShellAsOneArgument) {
+TEST(ShellInvocation, AnUnprivilegedRunHandsTheTextToTheShellWithOurToolsFirstAndTheHome) {
     const auto plan = planShellInvocation({"echo 'a b'; ls", false}, ordinaryUser());
     ASSERT_TRUE(plan.invocation);
     EXPECT_EQ(plan.invocation->elevation, Elevation::None);
+    EXPECT_FALSE(plan.invocation->administrator);
     EXPECT_EQ(plan.invocation->arguments, (Arguments{"/bin/sh", "-c", "echo 'a b'; ls"}));
-    EXPECT_EQ(plan.invocation->searchPath, "/opt/pellin/bin:/usr/bin:/bin:/usr/sbin:/sbin");
+    EXPECT_EQ(plan.invocation->environment,
+              (Arguments{std::string("PATH=") + kToolsFirst, std::string("HOME=") + kHome}));
 }
 
-TEST(ShellInvocation, RootRunsAPrivilegedTextDirectlyWithItsOwnHome) {
+TEST(ShellInvocation, EveryPrivilegedRunIsTheGuardedShellWithOnlySystemFoldersOnItsPath) {
+    struct Way {
+        bool isRoot;
+        bool hasDisplay;
+        Elevation elevation;
+        Arguments program;
+        std::string marker;
+    };
+    const Way ways[] = {
+        {true, true, Elevation::None, {}, ""},
+        {false, true, Elevation::Pkexec, {"/usr/bin/pkexec"}, "\036"},
+        {false, false, Elevation::Sudo, {"/usr/bin/sudo", "--"}, "\036"},
+    };
+    const std::string path = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+    for (const Way& way : ways) {
+        ShellHost host = ordinaryUser();
+        host.isRoot = way.isRoot;
+        host.hasDisplay = way.hasDisplay;
+        const auto plan = planShellInvocation({"-x; rm -rf ~/y", true}, host);
+        ASSERT_TRUE(plan.invocation) << plan.failure;
+        EXPECT_EQ(plan.invocation->elevation, way.elevation);
+        EXPECT_TRUE(plan.invocation->administrator);
+        Arguments expected = way.program;
+        expected.insert(expected.end(), {"/usr/bin/env", std::string("HOME=") + kHome, path,
+                                         "/bin/sh", "-c", std::string(elevatedShellScript()), "sh",
+                                         way.marker, "1000", "-x; rm -rf ~/y"});
+        EXPECT_EQ(plan.invocation->arguments, expected);
+        EXPECT_EQ(plan.invocation->environment, (Arguments{path, std::string("HOME=") + kHome}));
+    }
+    // Without pkexec a display does not help: sudo asks on the terminal.
     ShellHost host = ordinaryUser();
-    host.isRoot = true;
-    const auto plan = planShellInvocation({"rm -f x", true}, host);
-    ASSERT_TRUE(plan.invocation);
-    EXPECT_EQ(plan.invocation->elevation, Elevation::None);
-    EXPECT_EQ(plan.invocation->arguments, (Arguments{"/bin/sh", "-c", "rm -f x"}));
-}
-
-TEST(ShellInvocation, WithADisplayPkexecRunsTheShellWithTheUsersHomeAndTheFixedPath) {
-    const auto plan = planShellInvocation({"rm -f ~/x", true}, ordinaryUser());
-    ASSERT_TRUE(plan.invocation);
-    EXPECT_EQ(plan.invocation->elevation, Elevation::Pkexec);
-    EXPECT_EQ(plan.invocation->arguments,
-              (Arguments{"/usr/bin/pkexec", "/usr/bin/env", "HOME=/home/a b/it's $(x)",
-                         "PATH=/opt/pellin/bin:/usr/bin:/bin:/usr/sbin:/sbin", "/bin/sh", "-c",
-                         kElevatedScript, "sh", "rm -f ~/x"}));
-}
-
-TEST(ShellInvocation, WithoutADisplayOrWithoutPkexecSudoAsksOnTheTerminal) {
-    ShellHost host = ordinaryUser();
-    host.hasDisplay = false;
-    const Arguments expected{"/usr/bin/sudo",
-                             "--",
-                             "/usr/bin/env",
-                             "HOME=/home/a b/it's $(x)",
-                             "PATH=/opt/pellin/bin:/usr/bin:/bin:/usr/sbin:/sbin",
-                             "/bin/sh",
-                             "-c",
-                             kElevatedScript,
-                             "sh",
-                             "-x; y"};
-    auto plan = planShellInvocation({"-x; y", true}, host);
-    ASSERT_TRUE(plan.invocation);
-    EXPECT_EQ(plan.invocation->elevation, Elevation::Sudo);
-    EXPECT_EQ(plan.invocation->arguments, expected);
-
-    host.hasDisplay = true;
     host.pkexecPath.reset();
-    plan = planShellInvocation({"-x; y", true}, host);
-    ASSERT_TRUE(plan.invocation);
-    EXPECT_EQ(plan.invocation->arguments, expected);
+    EXPECT_EQ(planShellInvocation({"true", true}, host).invocation->elevation, Elevation::Sudo);
 }
 
-TEST(ShellInvocation, APrivilegedRunThatCannotKeepTheUsersHomeDoesNotStart) {
+TEST(ShellInvocation, APrivilegedRunWithoutAnAbsoluteHomeOrItsOwnerDoesNotStartEvenAsRoot) {
     ShellHost host = ordinaryUser();
     host.pkexecPath.reset();
     host.sudoPath.reset();
@@ -82,12 +77,19 @@ TEST(ShellInvocation, APrivilegedRunThatCannotKeepTheUsersHomeDoesNotStart) {
     EXPECT_FALSE(plan.invocation);
     EXPECT_NE(plan.failure.find("sudo"), std::string::npos);
 
-    for (const char* home : {"", "relative/home"}) {
+    for (const bool isRoot : {false, true}) {
+        for (const char* home : {"", "relative/home", "-rf"}) {
+            host = ordinaryUser();
+            host.isRoot = isRoot;
+            host.home = home;
+            plan = planShellInvocation({"rm -rf ~/x", true}, host);
+            EXPECT_FALSE(plan.invocation) << home;
+            EXPECT_NE(plan.failure.find("home folder"), std::string::npos);
+        }
         host = ordinaryUser();
-        host.home = home;
-        plan = planShellInvocation({"rm -rf ~/x", true}, host);
-        EXPECT_FALSE(plan.invocation) << home;
-        EXPECT_NE(plan.failure.find("home folder"), std::string::npos);
+        host.isRoot = isRoot;
+        host.owner.reset();
+        EXPECT_FALSE(planShellInvocation({"rm -rf ~/x", true}, host).invocation);
     }
 }
 

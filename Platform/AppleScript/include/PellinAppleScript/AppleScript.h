@@ -21,8 +21,14 @@ inline constexpr std::string_view NSAppleScriptErrorMessage = "NSAppleScriptErro
 
 // Error numbers the runner itself reports.
 inline constexpr int kSyntaxErrorNumber = -2740;
+// The person dismissed the authentication (pkexec's dialog, Ctrl-C at sudo's prompt).
 inline constexpr int kUserCanceledErrorNumber = -128;
 inline constexpr int kUnknownErrorNumber = -2700;
+// sudo needed a password but had no terminal to ask on; the message is sudo's own.
+inline constexpr int kNoUserInteractionErrorNumber = -1713;
+// pkexec or sudo refused the administrator privileges (a wrong password three times, a user
+// who may not use them, pkexec not authorised); the message is the tool's own.
+inline constexpr int kPrivilegeErrorNumber = -10004;
 
 class AppleScript {
   public:
