@@ -8,6 +8,7 @@
 #include <PellinLog/PellinLogCall.h>
 #include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
 
+#include "CheckedRemoval.h"
 #include "ScriptErrorRecord.h"
 #include "ShellWord.h"
 
@@ -18,18 +19,28 @@ using uninstall_detail::shellWord;
 
 namespace {
 
+// What the removal script removes, as absolute paths: the launch agent's property list, the
+// resident application's whole folder (Library/Pellin, not only the application) and the
+// launcher application.
+struct RemovalItems {
+    std::string launchAgent = foundation::stringByExpandingTildeInPath(PellinLaunchAgentPath);
+    std::string residentFolder = foundation::stringByDeletingLastPathComponent(
+        foundation::stringByExpandingTildeInPath(PellinAppPath));
+    std::string launcher = foundation::stringByExpandingTildeInPath(KickPellinAppPath);
+
+    std::vector<std::string> all() const { return {launchAgent, residentFolder, launcher}; }
+};
+
 // The removal script's shell text: the three removals joined by ";", so that one failing
 // command does not keep the next from running. Each path is one quoted shell word; the launch
 // agent's keeps its "~/" for the elevated shell to expand with the user's HOME.
-std::string removalScriptSource() {
+std::string removalScriptSource(const RemovalItems& items) {
     const std::string launchAgent =
         foundation::stringWithFormat("sudo rm -f %@", shellWord(PellinLaunchAgentPath));
-    // The resident application's whole folder (Library/Pellin), not only the application.
-    const std::string residentFolder = foundation::stringWithFormat(
-        "sudo rm -rf %@", shellWord(foundation::stringByDeletingLastPathComponent(
-                              foundation::stringByExpandingTildeInPath(PellinAppPath))));
-    const std::string launcher = foundation::stringWithFormat(
-        "sudo rm -rf %@", shellWord(foundation::stringByExpandingTildeInPath(KickPellinAppPath)));
+    const std::string residentFolder =
+        foundation::stringWithFormat("sudo rm -rf %@", shellWord(items.residentFolder));
+    const std::string launcher =
+        foundation::stringWithFormat("sudo rm -rf %@", shellWord(items.launcher));
     return foundation::stringWithFormat(
         "do shell script \" %@; %@; %@;\" with administrator privileges",
         applescript::escapeStringLiteral(launchAgent),
@@ -64,7 +75,10 @@ UninstallResult UninstallCommand::executeUninstallCommand(
         return result;
     }
 
-    const applescript::AppleScript script(removalScriptSource(), executor);
+    const RemovalItems items;
+    const applescript::AppleScript script(
+        removalScriptSource(items),
+        std::make_shared<uninstall_detail::CheckedRemoval>(executor, items.all()));
     result = repeatUninstallProcWithAppleScript(script);
 
     if (result.error_result() != 1) {

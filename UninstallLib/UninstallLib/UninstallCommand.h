@@ -16,6 +16,14 @@ class UninstallCommand {
   public:
     UninstallCommand() = delete;
 
+    // Error numbers a removal run gets from the engine itself rather than from the shell. The
+    // shell would act through a link or for another user (a folder between the home and an
+    // item is a link or not the user's, the home is not the user's or not absolute): the run
+    // is refused before anything is removed.
+    static constexpr int kRemovalRefusedErrorNumber = 1001;
+    // The shell reported success, but an item is still there.
+    static constexpr int kItemsRemainErrorNumber = 1002;
+
     // The whole uninstall, with the scripts run by the real shell.
     static UninstallResult executeUninstallCommand();
     // The same with every script run by `executor`, so that tests can play back failures.
@@ -24,6 +32,8 @@ class UninstallCommand {
 
     // Runs the removal script at most twice: a failed first run is retried once with the same
     // error record, so a second run that writes no error of its own fails with the first one's.
+    // executeUninstallCommand's script checks each run: refused before the shell starts, or
+    // failed afterwards when an item remains, with the numbers above.
     static UninstallResult repeatUninstallProcWithAppleScript(
         const applescript::AppleScript& script);
 

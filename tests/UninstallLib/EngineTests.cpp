@@ -7,8 +7,11 @@
 #include <PellinAppleScript/Quoting.h>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,10 +30,27 @@ using pellin::test::storeSetting;
 using pellin::test::TemporaryHome;
 using Lines = std::vector<std::string>;
 
+namespace fs = std::filesystem;
+
+constexpr const char* kItems[] = {"Library/LaunchAgents/jp.brenvik.mac.Pellin.plist",
+                                  "Library/Pellin", "Applications/KickPellin.app"};
+
 void installEverything(const TemporaryHome& home) {
     home.writeFile("Library/LaunchAgents/jp.brenvik.mac.Pellin.plist", "<plist/>");
     home.writeFile("Library/Pellin/Pellin.app/Contents/Info.plist", "<plist/>");
     home.writeFile("Applications/KickPellin.app/Contents/Info.plist", "<plist/>");
+}
+
+// Plays back `answers`; a successful run removes the three items, as the real one would.
+std::shared_ptr<ScriptedExecutor> removing(const TemporaryHome& home,
+                                           std::vector<ScriptedExecutor::Answer> answers = {}) {
+    auto executor = std::make_shared<ScriptedExecutor>(std::move(answers));
+    executor->effectOfSuccess = [path = home.path()] {
+        for (const char* item : kItems) {
+            fs::remove_all(path / item);
+        }
+    };
+    return executor;
 }
 
 // The engine's own lines, without those of the settings store it calls.
@@ -59,8 +79,8 @@ TEST(Engine, AFirstRemovalThatFailsAndASecondThatSucceedsStillRemovesTheDomainAn
     installEverything(home);
     storeSetting();
     CapturedLog log;
-    const auto executor = std::make_shared<ScriptedExecutor>(
-        std::vector{ScriptedExecutor::failure(1, "busy"), ScriptedExecutor::success()});
+    const auto executor =
+        removing(home, {ScriptedExecutor::failure(1, "busy"), ScriptedExecutor::success()});
     const UninstallResult result = UninstallCommand::executeUninstallCommand(executor);
     EXPECT_EQ(result.error_result(), 0);
     EXPECT_EQ(result.error_number(), 0);
@@ -102,8 +122,8 @@ TEST(Engine, AFailedUnloadIsLoggedAndTheResultStaysSuccess) {
     TemporaryHome home;
     installEverything(home);
     CapturedLog log;
-    const auto executor = std::make_shared<ScriptedExecutor>(
-        std::vector{ScriptedExecutor::success(), ScriptedExecutor::failure(70001, "No such file")});
+    const auto executor = removing(
+        home, {ScriptedExecutor::success(), ScriptedExecutor::failure(70001, "No such file")});
     const UninstallResult result = UninstallCommand::executeUninstallCommand(executor);
     EXPECT_EQ(result.error_result(), 0);
     EXPECT_EQ(result.error_number(), 0);
@@ -118,8 +138,7 @@ TEST(Engine, AFailedUnloadIsLoggedAndTheResultStaysSuccess) {
 TEST(Engine, TheScriptsNameTheThreeItemsWithTheAgentsTildeLeftToTheShell) {
     TemporaryHome home;
     installEverything(home);
-    const auto executor =
-        std::make_shared<ScriptedExecutor>(std::vector<ScriptedExecutor::Answer>{});
+    const auto executor = removing(home);
     UninstallCommand::executeUninstallCommand(executor);
     ASSERT_EQ(executor->sources.size(), 2u);
     const std::string h = home.path().string();
@@ -136,8 +155,7 @@ TEST(Engine, TheScriptsNameTheThreeItemsWithTheAgentsTildeLeftToTheShell) {
 TEST(Engine, AHostileHomePathReachesTheShellAsOneQuotedWordPerItem) {
     TemporaryHome home("a \"b\" \\c 'd' $(e) `f` ;g\nh");
     installEverything(home);
-    const auto executor =
-        std::make_shared<ScriptedExecutor>(std::vector<ScriptedExecutor::Answer>{});
+    const auto executor = removing(home);
     UninstallCommand::executeUninstallCommand(executor);
     ASSERT_EQ(executor->sources.size(), 2u);
     const auto removal = applescript::parseDoShellScript(executor->sources[0]);
@@ -169,6 +187,72 @@ TEST(Engine, WithNothingInstalledNoScriptRunsAndTheDomainStays) {
     EXPECT_EQ(engineLines(log), (Lines{execute("Start executeUninstallCommand"),
                                        execute("Not exists AutoSatrtSettingFile And PellinApp"),
                                        execute("End executeUninstallCommand result : OK")}));
+}
+
+TEST(Engine, ARunTheShellCallsSuccessfulButThatLeftAnItemFailsNamingIt) {
+    TemporaryHome home;
+    installEverything(home);
+    storeSetting();
+    CapturedLog log;
+    // The shell's status is its last command's: the resident folder's removal failed before it.
+    const auto executor = removing(home);
+    const auto effect = executor->effectOfSuccess;
+    executor->effectOfSuccess = [&] {
+        effect();
+        home.writeFile("Library/Pellin/Pellin.app/stuck");
+    };
+    const UninstallResult result = UninstallCommand::executeUninstallCommand(executor);
+    EXPECT_EQ(result.error_result(), 1);
+    EXPECT_EQ(result.error_number(), UninstallCommand::kItemsRemainErrorNumber);
+    EXPECT_EQ(executor->sources.size(), 2u);
+    EXPECT_TRUE(settingStored());
+    const std::string warning =
+        "Error executeUninstallCommand  Error_Number : 1002  Error_Message : The removal left " +
+        (home.path() / "Library/Pellin").string() + " in place.";
+    const Lines texts = log.texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), warning), 2) << warning;
+}
+
+TEST(Engine, ARemovalThroughALinkOrForAnotherUserIsRefusedBeforeTheShellRuns) {
+    struct Case {
+        const char* name;
+        std::function<void(const TemporaryHome&)> plant;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a linked Library",
+         [](const TemporaryHome& home) {
+             fs::rename(home.path() / "Library", home.parent() / "Library");
+             fs::create_directory_symlink(home.parent() / "Library", home.path() / "Library");
+         },
+         "/Library is a symbolic link"},
+        {"another user's Applications",
+         [](const TemporaryHome& home) {
+             ASSERT_EQ(::chown((home.path() / "Applications").c_str(), 65534, 65534), 0);
+         },
+         "/Applications does not belong to user 0"},
+    };
+    for (const Case& each : cases) {
+        TemporaryHome home;
+        installEverything(home);
+        storeSetting();
+        each.plant(home);
+        CapturedLog log;
+        const auto executor = removing(home);
+        const UninstallResult result = UninstallCommand::executeUninstallCommand(executor);
+        EXPECT_EQ(result.error_result(), 1) << each.name;
+        EXPECT_EQ(result.error_number(), UninstallCommand::kRemovalRefusedErrorNumber) << each.name;
+        EXPECT_TRUE(executor->sources.empty()) << each.name;
+        EXPECT_TRUE(settingStored()) << each.name;
+        for (const char* item : kItems) {
+            EXPECT_TRUE(fs::exists(home.path() / item)) << each.name << " " << item;
+        }
+        const Lines warnings = log.texts();
+        EXPECT_TRUE(std::any_of(warnings.begin(), warnings.end(), [&](const std::string& line) {
+            return line.find("Error_Message : Nothing was removed: ") != std::string::npos &&
+                   line.find(each.reason) != std::string::npos;
+        })) << each.name;
+    }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <UninstallLib/UninstallLib.h>
 
+#include <pwd.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -11,11 +13,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "CapturedLog.h"
+#include "PrivatePidNamespace.h"
+#include "ScopedEnvironment.h"
 #include "StoredSetting.h"
 #include "TemporaryHome.h"
 
@@ -179,6 +184,49 @@ TEST_F(RealShell, AHomePathFullOfShellSyntaxLosesOnlyTheThreeItemsAndRunsNothing
     // unload that found nothing to unload.
     EXPECT_EQ(difference(after, before), Tree{});
     EXPECT_TRUE(containsLineWith(log.texts(), "End executeUninstallCommand result : OK"));
+}
+
+// Root's home from the password file is replaced by a temporary folder, in the test's private
+// mount namespace, so that the real one is never touched.
+TEST_F(RealShell, AsRootAnUnsetOrEmptyHomeIsThePasswordFilesAndARelativeOneIsRefused) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    const TemporaryHome standIn;
+    const passwd* root = getpwuid(0);
+    ASSERT_NE(root, nullptr);
+    ASSERT_EQ(mount(standIn.path().c_str(), root->pw_dir, nullptr, MS_BIND, nullptr), 0);
+    struct Row {
+        const char* name;
+        std::optional<std::string> home;
+    };
+    for (const Row& row : {Row{"unset", std::nullopt}, Row{"empty", ""}, Row{"relative", "rel"},
+                           Row{"read as options", "-rf"}}) {
+        const fs::path working = standIn.parent() / "working";
+        // Where a shell would put "~/..." with HOME unset, or the relative home.
+        const fs::path relativeHome = working / (row.home.value_or("").empty() ? "~" : *row.home);
+        for (const fs::path& home : {standIn.path(), relativeHome}) {
+            for (const char* item : {kLaunchAgent, "Library/Pellin/Pellin.app/x", kLauncher}) {
+                fs::create_directories((home / item).parent_path());
+                std::ofstream(home / item) << "x";
+            }
+        }
+        pellin::test::ScopedEnvironment environment;
+        if (row.home) {
+            environment.set("HOME", *row.home);
+        } else {
+            environment.unset("HOME");
+        }
+        const UninstallResult result = uninstallFrom(working);
+
+        const bool absolute = row.home.value_or("").empty();
+        EXPECT_EQ(result.error_result(), absolute ? 0 : 1) << row.name;
+        // Nothing changes outside the password file's home, and inside it only a run with an
+        // absolute home removes: all three items.
+        for (const char* item : {kLaunchAgent, kResidentFolder, kLauncher}) {
+            EXPECT_TRUE(fs::exists(relativeHome / item)) << row.name << " " << item;
+            EXPECT_EQ(fs::exists(standIn.path() / item), !absolute) << row.name << " " << item;
+        }
+        fs::remove_all(working);
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -33,11 +34,13 @@ class ScriptedExecutor : public applescript::ScriptExecutor {
     std::optional<std::string> executeAndReturnError(std::string_view source,
                                                      foundation::Dictionary* errorInfo) override {
         sources.emplace_back(source);
-        if (answers_.empty()) {
-            return std::string();
+        const Answer answer = answers_.empty() ? success() : answers_.front();
+        if (!answers_.empty()) {
+            answers_.pop_front();
         }
-        const Answer answer = answers_.front();
-        answers_.pop_front();
+        if (answer.result && effectOfSuccess) {
+            effectOfSuccess();
+        }
         if (answer.error && errorInfo != nullptr) {
             (*errorInfo)[std::string(applescript::NSAppleScriptErrorNumber)] =
                 foundation::Value(answer.error->first);
@@ -48,6 +51,8 @@ class ScriptedExecutor : public applescript::ScriptExecutor {
     }
 
     std::vector<std::string> sources;
+    // What a successful run does, as the real removal would remove the items.
+    std::function<void()> effectOfSuccess;
 
   private:
     std::deque<Answer> answers_;
