@@ -1,31 +1,18 @@
 #include "LaunchAgentPlist.h"
 
-#include <plist/plist.h>
+#include <cerrno>
 
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <system_error>
+#include <PellinFoundation/FileManager.h>
+#include <PellinFoundation/PropertyList.h>
+#include <PellinFoundation/Value.h>
 
 namespace launchctl {
 
 namespace {
 
-// A launch agent's property list is a few hundred bytes; anything far larger is not one.
-constexpr std::streamsize kLargestPlist = 1 << 20;
-
-struct PlistFree {
-    void operator()(plist_t node) const { plist_free(node); }
-};
-using Plist = std::unique_ptr<void, PlistFree>;
-
-std::optional<std::string> text(plist_t node) {
-    if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
-        return std::nullopt;
-    }
-    std::uint64_t length = 0;
-    const char* value = plist_get_string_ptr(node, &length);
-    return value == nullptr ? std::string() : std::string(value, length);
+const std::string* textAt(const foundation::Dictionary& dictionary, std::string_view key) {
+    const auto found = dictionary.find(key);
+    return found == dictionary.end() ? nullptr : found->second.text();
 }
 
 }  // namespace
@@ -36,54 +23,44 @@ bool isUsableLabel(const std::string& label) {
 }
 
 LaunchAgentRead readLaunchAgent(const std::string& path) {
-    std::error_code missing;
-    if (!std::filesystem::exists(path, missing)) {
-        return {std::nullopt, path + ": No such file or directory"};
+    foundation::Error error;
+    const std::optional<std::string> content =
+        foundation::FileManager::contentsOfRegularFileAtPath(path, kLargestPlist, &error);
+    if (!content) {
+        LaunchAgentRead read{std::nullopt, error.localizedDescription, error.code == ENOENT};
+        if (read.missing) {
+            read.failure = path + ": No such file or directory";
+        }
+        return read;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return {std::nullopt, path + ": cannot be read"};
-    }
-    std::string content;
-    content.resize(static_cast<std::size_t>(kLargestPlist) + 1);
-    in.read(content.data(), kLargestPlist + 1);
-    content.resize(static_cast<std::size_t>(in.gcount()));
-    if (content.size() > static_cast<std::size_t>(kLargestPlist)) {
-        return {std::nullopt, path + ": too large to be a launch agent property list"};
-    }
-
-    plist_t root = nullptr;
-    plist_from_memory(content.data(), static_cast<std::uint32_t>(content.size()), &root);
-    const Plist owner(root);
-    if (root == nullptr || plist_get_node_type(root) != PLIST_DICT) {
+    const std::optional<foundation::Value> root =
+        foundation::PropertyListSerialization::propertyListWithData(*content);
+    const foundation::Dictionary* dictionary = root ? root->dictionary() : nullptr;
+    if (dictionary == nullptr) {
         return {std::nullopt, path + ": not a property list with a dictionary at its root"};
     }
 
     LaunchAgent agent;
-    const std::optional<std::string> label = text(plist_dict_get_item(root, "Label"));
-    if (!label || !isUsableLabel(*label)) {
+    const std::string* label = textAt(*dictionary, "Label");
+    if (label == nullptr || !isUsableLabel(*label)) {
         return {std::nullopt, path + ": no usable text under \"Label\""};
     }
     agent.label = *label;
 
-    const plist_t list = plist_dict_get_item(root, "ProgramArguments");
-    if (list != nullptr) {
-        if (plist_get_node_type(list) != PLIST_ARRAY) {
+    if (const auto list = dictionary->find("ProgramArguments"); list != dictionary->end()) {
+        if (list->second.array() == nullptr) {
             return {std::nullopt, path + ": \"ProgramArguments\" is not a list"};
         }
-        const std::uint32_t count = plist_array_get_size(list);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::optional<std::string> argument = text(plist_array_get_item(list, i));
-            if (!argument) {
-                return {std::nullopt, path +
-                                          ": \"ProgramArguments\" holds something that is "
-                                          "not a text"};
+        for (const foundation::Value& argument : *list->second.array()) {
+            if (argument.text() == nullptr) {
+                return {std::nullopt,
+                        path + ": \"ProgramArguments\" holds something that is not a text"};
             }
-            agent.arguments.push_back(*argument);
+            agent.arguments.push_back(*argument.text());
         }
     }
-    const std::optional<std::string> program = text(plist_dict_get_item(root, "Program"));
-    if (program && !program->empty()) {
+    const std::string* program = textAt(*dictionary, "Program");
+    if (program != nullptr && !program->empty()) {
         agent.program = *program;
         if (agent.arguments.empty()) {
             agent.arguments.push_back(*program);
@@ -91,9 +68,8 @@ LaunchAgentRead readLaunchAgent(const std::string& path) {
     } else if (!agent.arguments.empty() && !agent.arguments.front().empty()) {
         agent.program = agent.arguments.front();
     } else {
-        return {std::nullopt, path +
-                                  ": neither \"Program\" nor \"ProgramArguments\" names a "
-                                  "program"};
+        return {std::nullopt,
+                path + ": neither \"Program\" nor \"ProgramArguments\" names a program"};
     }
     return {std::move(agent), {}};
 }

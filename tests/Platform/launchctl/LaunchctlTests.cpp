@@ -7,6 +7,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "PrivatePidNamespace.h"
 #include "TemporaryHome.h"
 
 namespace {
@@ -43,11 +45,12 @@ struct ToolRun {
     }
 };
 
-ToolRun launchctl(const std::string& arguments) {
+ToolRun launchctl(const std::string& arguments, const std::string& wrapper = "") {
     ToolRun run;
-    run.output = applescript::AppleScript("do shell script " +
-                                          applescript::stringLiteral("launchctl " + arguments))
-                     .executeAndReturnError(&run.error);
+    run.output =
+        applescript::AppleScript("do shell script " +
+                                 applescript::stringLiteral(wrapper + "launchctl " + arguments))
+            .executeAndReturnError(&run.error);
     return run;
 }
 
@@ -176,20 +179,16 @@ TEST_F(Launchctl, AnAgentThatIgnoresTerminationIsKilled) {
     EXPECT_FALSE(isLive(pid));
 }
 
-TEST_F(Launchctl, AnUnloadOfAPathThatNoLongerExistsFailsWithAClearMessage) {
+TEST_F(Launchctl, AnUnloadOfAPathThatNoLongerExistsStillStopsAndForgetsItsAgent) {
     const fs::path plist = writeAgent("test.agent.gone", {"sleep", "300"});
     ASSERT_TRUE(launchctl("load " + quotedForm(plist.string())).output);
     const int pid = listedPid("test.agent.gone").value_or(0);
+    ASSERT_GT(pid, 0);
     fs::remove(plist);
     const ToolRun unload = launchctl("unload " + quotedForm(plist.string()));
-    EXPECT_FALSE(unload.output);
-    EXPECT_EQ(unload.status(), 1);
-    EXPECT_NE(unload.message().find(plist.string() + ": No such file or directory"),
-              std::string::npos)
-        << unload.message();
-    // The agent keeps running, as it would on the original platform; stop it here.
-    EXPECT_TRUE(isLive(pid));
-    ::kill(-pid, SIGKILL);
+    EXPECT_TRUE(unload.output) << unload.message();
+    EXPECT_FALSE(isLive(pid));
+    EXPECT_FALSE(listedPid("test.agent.gone").has_value());
 }
 
 TEST_F(Launchctl, ASecondLoadOfARunningAgentIsRefused) {
@@ -239,24 +238,185 @@ TEST_F(Launchctl, AnUnloadOfAnAgentThatIsNotLoadedFails) {
     EXPECT_FALSE(fs::exists(home_.path() / ".local"));
 }
 
-TEST_F(Launchctl, AProcessThatTookOverARememberedPidIsNeverSignalled) {
-    const fs::path plist = writeAgent("test.agent.reused", {"sleep", "300"});
-    // A stranger: a process of ours that the tool never started.
-    char sleep[] = "/bin/sleep";
-    char seconds[] = "300";
-    char* argv[] = {sleep, seconds, nullptr};
-    pid_t stranger = -1;
-    ASSERT_EQ(::posix_spawn(&stranger, sleep, nullptr, nullptr, argv, nullptr), 0);
-    // A record that names its pid with another start time, as after the pid was reused.
+// A process the tool never started, leading a session and process group of its own, as `uid`.
+class Stranger {
+  public:
+    explicit Stranger(uid_t uid) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            if (::setsid() < 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0) {
+                ::_exit(126);
+            }
+            ::execl("/bin/sleep", "sleep", "300", nullptr);
+            ::_exit(127);
+        }
+        // Until it runs sleep, it is still a copy of the test.
+        while (pid_ > 0 && executable() != fs::canonical("/bin/sleep")) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    ~Stranger() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    Stranger(const Stranger&) = delete;
+    Stranger& operator=(const Stranger&) = delete;
+
+    int pid() const { return pid_; }
+    fs::path executable() const {
+        std::error_code error;
+        return fs::read_symlink("/proc/" + std::to_string(pid_) + "/exe", error);
+    }
+
+  private:
+    int pid_ = -1;
+};
+
+// Field 22 of /proc/<pid>/stat: the process's start time in clock ticks since boot.
+std::string startTimeOf(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    for (int index = 3; index <= 22 && fields >> field; ++index) {
+    }
+    return field;
+}
+
+std::string executableIdentityOf(int pid) {
+    struct stat info {};
+    if (::stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &info) != 0) {
+        return "";
+    }
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+}
+
+constexpr uid_t kNobody = 65534;
+
+TEST_F(Launchctl, AForgedRecordNeverSignalsAnotherProcessOrItsGroup) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    const Stranger others(kNobody);
+    const Stranger roots(0);
+    struct Forgery {
+        const char* name;
+        int pid;
+        uid_t homeOwner;
+        bool reusedPid;  // the record's start time is not the process's
+    };
+    const Forgery forgeries[] = {
+        {"pid 1, whose group -1 is every process", 1, 0, false},
+        {"another user's process group", others.pid(), 0, false},
+        {"root's process group, in a user's home", roots.pid(), kNobody, false},
+        {"a pid another process took over", roots.pid(), 0, true},
+    };
+    for (const Forgery& forgery : forgeries) {
+        const fs::path plist = writeAgent("test.agent.forged", {"sleep", "300"});
+        const fs::path state = home_.path() / ".local/state/pellin-launchctl";
+        fs::create_directories(state);
+        std::ofstream(state / "test.agent.forged.agent")
+            << "pid=" << forgery.pid
+            << "\nstart=" << (forgery.reusedPid ? "1" : startTimeOf(forgery.pid))
+            << "\nexe=" << executableIdentityOf(forgery.pid) << "\nplist=" << plist.string()
+            << "\n";
+        for (const fs::path& path :
+             {home_.path(), home_.path() / ".local", home_.path() / ".local/state", state,
+              state / "test.agent.forged.agent"}) {
+            ASSERT_EQ(::chown(path.c_str(), forgery.homeOwner, forgery.homeOwner), 0) << path;
+        }
+
+        launchctl("unload " + quotedForm(plist.string()));
+        EXPECT_TRUE(isLive(others.pid())) << forgery.name;
+        EXPECT_TRUE(isLive(roots.pid())) << forgery.name;
+        EXPECT_FALSE(listedPid("test.agent.forged").value_or(0) > 0) << forgery.name;
+        fs::remove_all(home_.path() / ".local");
+        ASSERT_EQ(::chown(home_.path().c_str(), 0, 0), 0);
+    }
+}
+
+TEST_F(Launchctl, TheStateFolderIsPrivateAndNoLinkPlantedInItIsFollowed) {
+    const fs::path plist = writeAgent("test.agent.linked", {"sleep", "300"});
+    const fs::path state = home_.path() / ".local/state/pellin-launchctl";
+    const fs::path victim = home_.parent() / "victim";
+    const fs::path created = home_.parent() / "created";
+    // Where the tool writes: its lock, its temporary record, the record itself.
+    for (const char* name : {".lock", "test.agent.linked.agent.tmp", "test.agent.linked.agent"}) {
+        std::ofstream(victim) << "keep\n";
+        fs::create_directories(state);
+        fs::create_symlink(name == std::string(".lock") ? created : victim, state / name);
+        launchctl("load " + quotedForm(plist.string()));
+        launchctl("unload " + quotedForm(plist.string()));
+        EXPECT_EQ(pellin::test::readFile(victim), "keep\n") << name;
+        EXPECT_FALSE(fs::exists(created)) << name;
+        fs::remove_all(home_.path() / ".local");
+    }
+    // The folder itself.
+    fs::create_directories(state.parent_path());
+    fs::create_directory_symlink(home_.parent(), state);
+    EXPECT_FALSE(launchctl("load " + quotedForm(plist.string())).output);
+    EXPECT_FALSE(fs::exists(home_.parent() / "test.agent.linked.agent"));
+    fs::remove_all(home_.path() / ".local");
+
+    ASSERT_TRUE(launchctl("load " + quotedForm(plist.string())).output);
+    EXPECT_EQ(fs::status(state).permissions(), fs::perms::owner_all);
+    for (const char* name : {".lock", "test.agent.linked.agent"}) {
+        EXPECT_EQ(fs::status(state / name).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write)
+            << name;
+    }
+}
+
+// A binary property list of `depth` lists, each holding the next.
+std::string deepBinaryList(std::uint32_t depth) {
+    const auto bigEndian = [](std::uint64_t value, int width) {
+        std::string out;
+        for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) {
+            out += static_cast<char>((value >> shift) & 0xff);
+        }
+        return out;
+    };
+    std::string out = "bplist00";
+    std::string offsets;
+    for (std::uint32_t i = 0; i < depth; ++i) {
+        offsets += bigEndian(out.size(), 3);
+        out += i + 1 < depth ? '\xa1' + bigEndian(i + 1, 3) : std::string("\x08");
+    }
+    const std::size_t table = out.size();
+    out += offsets + std::string(6, '\0') + "\x03\x03";
+    return out + bigEndian(depth, 8) + bigEndian(0, 8) + bigEndian(table, 8);
+}
+
+TEST_F(Launchctl, AHostileAgentFileNeitherHangsNorCrashesTheTool) {
+    const fs::path fifo = home_.path() / "fifo.plist";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path deep = home_.writeFile("deep.plist", deepBinaryList(110000));
+    for (const fs::path& plist : {fifo, deep}) {
+        for (const char* command : {"load ", "unload "}) {
+            // "timeout" answers 124 for a hang; a crash would be 128 plus the signal.
+            const ToolRun run = launchctl(command + quotedForm(plist.string()), "timeout 10 ");
+            EXPECT_EQ(run.status(), 1) << command << plist << ": " << run.message();
+        }
+    }
+}
+
+TEST_F(Launchctl, RunAsRootInAUsersHomeItLeavesNothingOfRootsThereAndStartsNothing) {
+    const fs::path plist = writeAgent("test.agent.users", {"sleep", "300"});
     const fs::path state = home_.path() / ".local/state/pellin-launchctl";
     fs::create_directories(state);
-    std::ofstream(state / "test.agent.reused.agent") << "pid=" << stranger << "\nstart=1\n";
-
-    EXPECT_TRUE(launchctl("unload " + quotedForm(plist.string())).output);
-    EXPECT_TRUE(isLive(stranger));
-    EXPECT_FALSE(listedPid("test.agent.reused").has_value());
-    ::kill(stranger, SIGKILL);
-    ::waitpid(stranger, nullptr, 0);
+    for (const fs::path& path :
+         {home_.path(), home_.path() / ".local", home_.path() / ".local/state", state}) {
+        ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
+    }
+    EXPECT_FALSE(launchctl("load " + quotedForm(plist.string())).output);
+    launchctl("unload " + quotedForm(plist.string()));
+    launchctl("list");
+    EXPECT_FALSE(listedPid("test.agent.users").has_value());
+    for (const fs::directory_entry& entry :
+         fs::recursive_directory_iterator(home_.path() / ".local")) {
+        struct stat info {};
+        ASSERT_EQ(::lstat(entry.path().c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, kNobody) << entry.path();
+    }
 }
 
 TEST_F(Launchctl, AWrongCommandLineShowsTheUsage) {
