@@ -1,0 +1,267 @@
+// The privileged path tried as another program of the user would: the real uninstaller, the
+// real shell and sudo, with an ordinary user made for the test. Whatever the user can write
+// (the install folder, launchctl's records, the folders of the home, HOME itself) must never
+// make root run the user's programs, signal other processes or remove anything outside the
+// user's own items; and a removal that left something behind is never reported as done.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "PrivatePidNamespace.h"
+#include "TemporaryHome.h"
+#include "support/Dialogs.h"
+#include "support/ExclusiveRun.h"
+#include "support/FakeApplication.h"
+#include "support/ImmutableFile.h"
+#include "support/InstalledProduct.h"
+#include "support/ProgramLog.h"
+#include "support/ProgramSession.h"
+#include "support/TemporaryUser.h"
+#include "support/Uninstaller.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace pellin::test;
+
+constexpr const char* kAgentLabel = "jp.brenvik.mac.Pellin";
+
+#define PELLIN_NEEDS_USERS()                                                                 \
+    do {                                                                                     \
+        if (!TemporaryUser::possibleHere()) {                                                \
+            GTEST_SKIP() << "making a user with sudo needs root, useradd, userdel and sudo"; \
+        }                                                                                    \
+    } while (false)
+
+// Gives `path` and everything below it to `user`, links themselves included.
+void giveTo(const fs::path& path, const RunAs& user) {
+    ASSERT_EQ(lchown(path.c_str(), user.uid, user.gid), 0) << path;
+    if (fs::is_directory(fs::symlink_status(path))) {
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(path)) {
+            ASSERT_EQ(lchown(entry.path().c_str(), user.uid, user.gid), 0) << entry.path();
+        }
+    }
+}
+
+// A copy of the built program and its tools and string tables in the user's own ~/.local, as
+// README suggests installing it; the libraries stay where the program's run path finds them.
+fs::path installProgramForUser(const TemporaryUser& user) {
+    const fs::path prefix = user.home() / ".local";
+    fs::create_directories(prefix / "bin");
+    for (const char* program : {"PellinUninstaller", "launchctl"}) {
+        fs::copy_file(buildDirectory() / "bin" / program, prefix / "bin" / program);
+    }
+    fs::copy(buildDirectory() / "share", prefix / "share", fs::copy_options::recursive);
+    giveTo(prefix, user.runAs());
+    return prefix / "bin/PellinUninstaller";
+}
+
+// A program named `name` in `folder` that leaves `marker` behind and then does what the real
+// one does.
+void plant(const fs::path& folder, const std::string& name, const fs::path& marker) {
+    const fs::path program = folder / name;
+    std::ofstream(program) << "#!/bin/sh\necho \"$(id -u)\" >>'" << marker.string()
+                           << "'\nexec /usr/bin/" << name << " \"$@\"\n";
+    fs::permissions(program, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+}
+
+// Field 22 of /proc/<pid>/stat: when the process started, in clock ticks since boot.
+std::string startTimeOf(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    for (int index = 3; index <= 22 && fields >> field; ++index) {
+    }
+    return field;
+}
+
+// The device and inode of the program the process runs, as launchctl records it.
+std::string executableOf(pid_t pid) {
+    struct stat info {};
+    if (stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &info) != 0) {
+        return "";
+    }
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+}
+
+bool isRunning(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    return std::getline(in, line) && line.find(") Z ") == std::string::npos;
+}
+
+// A record in the user's launchctl state folder that names `pid` as the product's agent, with
+// every field that can be read about that process, as the strongest forger would write it.
+void forgeAgentRecord(const TemporaryUser& user, pid_t pid) {
+    const fs::path state = user.home() / ".local/state/pellin-launchctl";
+    fs::create_directories(state);
+    std::ofstream(state / (std::string(kAgentLabel) + ".agent"))
+        << "pid=" << pid << "\nstart=" << startTimeOf(pid) << "\nexe=" << executableOf(pid)
+        << "\nplist=" << ProductPaths(user.home()).launchAgent.string() << "\n";
+    giveTo(user.home() / ".local", user.runAs());
+}
+
+// --- Root never runs what the user can write --------------------------------------------------
+
+TEST(PrivilegedPathEndToEndTest, APlantedSudoBesideAUserInstalledProgramNeverRunsAsRoot) {
+    PELLIN_NEEDS_USERS();
+    const ExclusiveRun exclusive;
+    TemporaryUser user;
+    ASSERT_TRUE(user.ready());
+    ASSERT_TRUE(installTrialProduct(user.home(), user.runAs()));
+    const fs::path program = installProgramForUser(user);
+    // Only root can write beside the home: a line there was written by a planted program as root.
+    const fs::path marker = user.besideHome() / "planted-program-ran";
+    for (const char* name : {"sudo", "rm", "stat"}) {
+        plant(program.parent_path(), name, marker);
+    }
+    giveTo(program.parent_path(), user.runAs());
+
+    ProgramSession session(
+        {{program.string()}, userEnvironment(user.home().string()), true, user.runAs()});
+    EXPECT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0))
+        << session.shown();
+
+    EXPECT_FALSE(fs::exists(marker)) << readFile(marker);
+    EXPECT_EQ(ProductPaths(user.home()).remaining(), std::vector<fs::path>{});
+}
+
+// --- launchctl signals only the agent it started ---------------------------------------------
+
+TEST(PrivilegedPathEndToEndTest, AForgedAgentRecordKillsNothingEvenWhenRootUnloads) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    PELLIN_NEEDS_USERS();
+    const ExclusiveRun exclusive;
+    TemporaryUser user;
+    ASSERT_TRUE(user.ready());
+    // Another account's process that leads a process group of its own (setsid), and pid 1,
+    // whose group -1 would be every process.
+    ProgramSession bystander({{"/bin/sleep", "3600"}, {}, false, std::nullopt});
+    for (const pid_t forged : {pid_t{1}, bystander.pid()}) {
+        ASSERT_TRUE(installTrialProduct(user.home(), user.runAs()));
+        forgeAgentRecord(user, forged);
+
+        // Root with the user's HOME, as "sudo -E" runs it.
+        ProgramSession session(uninstallerSession(user.home()));
+        EXPECT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0))
+            << forged << "\n"
+            << session.shown();
+        EXPECT_TRUE(isRunning(bystander.pid())) << forged;
+    }
+}
+
+// --- The removal stays in the invoking user's own home ----------------------------------------
+
+TEST(PrivilegedPathEndToEndTest, ALinkedLibraryOrAnotherAccountsHomeRemovesNothing) {
+    PELLIN_NEEDS_USERS();
+    const ExclusiveRun exclusive;
+    TemporaryUser user;
+    TemporaryUser other("victim");
+    ASSERT_TRUE(user.ready() && other.ready());
+    ASSERT_TRUE(installTrialProduct(other.home(), other.runAs()));
+    const ProductPaths others(other.home());
+    const std::vector<fs::path> othersItems = others.remaining();
+    ASSERT_EQ(othersItems.size(), 4U);
+
+    struct Way {
+        const char* name;
+        bool linkLibrary;  // ~/Library -> the other account's Library
+        bool othersHome;   // HOME names the other account's home
+    };
+    for (const Way way :
+         {Way{"a linked ~/Library", true, false}, Way{"HOME of another account", false, true}}) {
+        ASSERT_TRUE(installTrialProduct(user.home(), user.runAs()));
+        if (way.linkLibrary) {
+            fs::remove_all(user.home() / "Library");
+            fs::create_directory_symlink(other.home() / "Library", user.home() / "Library");
+            giveTo(user.home() / "Library", user.runAs());
+        }
+        const fs::path home = way.othersHome ? other.home() : user.home();
+        ProgramSession session(uninstallerSession(home, {}, true, user.runAs()));
+        ASSERT_TRUE(session.waitFor(kPromptEnd)) << way.name << "\n" << session.shown();
+        session.type("1\n");
+        EXPECT_TRUE(session.waitFor(kErrorMessage)) << way.name << "\n" << session.shown();
+        session.type("\n");
+        session.finish();
+
+        EXPECT_EQ(others.remaining(), othersItems) << way.name;
+        EXPECT_TRUE(fs::exists(ProductPaths(user.home()).launcher)) << way.name;
+        if (way.linkLibrary) {
+            fs::remove(user.home() / "Library");
+        }
+    }
+}
+
+// --- A removal that left something behind is a failure ---------------------------------------
+
+TEST(PrivilegedPathEndToEndTest, AnUndeletableFileInsideTheApplicationEndsInTheErrorDialog) {
+    const ExclusiveRun exclusive;
+    TemporaryHome home;
+    const ProductPaths product(home.path());
+    ASSERT_TRUE(installTrialProduct(home.path()));
+    // Inside the resident application: the launcher's removal after it succeeds, so the shell's
+    // own status says nothing went wrong.
+    const ImmutableFile stuck(product.residentProgram);
+    if (!stuck.applied()) {
+        GTEST_SKIP() << "chattr +i is refused here (it needs root and a file system that keeps "
+                        "the immutable flag, which tmpfs and overlay do not)";
+    }
+
+    ProgramSession session(uninstallerSession(home.path()));
+    ASSERT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
+    session.type("1\n");
+    EXPECT_TRUE(session.waitFor(kErrorMessage)) << session.shown();
+    session.type("\n");
+    session.finish();
+
+    EXPECT_TRUE(fs::exists(product.residentProgram));
+    EXPECT_TRUE(fs::exists(product.sharedDomain));
+    const std::vector<LogLine> log = readProgramLog(home.path());
+    const std::vector<std::string> warnings = messagesAt(log, "WARN");
+    ASSERT_EQ(warnings.size(), 2U);
+    for (const std::string& warning : warnings) {
+        EXPECT_NE(warning.find(product.residentFolder.string()), std::string::npos) << warning;
+    }
+    const std::vector<std::string> info = messagesAt(log, "INFO");
+    EXPECT_NE(std::find(info.begin(), info.end(), "Unistall NG"), info.end());
+}
+
+// --- A completed uninstall leaves nothing loaded ----------------------------------------------
+
+TEST(PrivilegedPathEndToEndTest, AfterAnUninstallLaunchctlListsNoAgentAndItsProcessIsGone) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    const ExclusiveRun exclusive;
+    TemporaryHome home;
+    const std::vector<std::string> environment = userEnvironment(home.path().string());
+    const std::string launchctl = (buildDirectory() / "bin/launchctl").string();
+    const Finished trial =
+        runQuietly({"/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string(),
+                    "--launchctl", launchctl},
+                   environment);
+    ASSERT_TRUE(exitedWith(trial.status, 0)) << trial.output;
+    const Finished loaded = runQuietly({launchctl, "list"}, environment);
+    const std::size_t line = loaded.output.find(std::string("\t-\t") + kAgentLabel);
+    ASSERT_NE(line, std::string::npos) << loaded.output;
+    const pid_t agent = std::stoi(loaded.output.substr(loaded.output.rfind('\n', line) + 1));
+
+    ProgramSession session(uninstallerSession(home.path()));
+    EXPECT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0))
+        << session.shown();
+
+    const Finished after = runQuietly({launchctl, "list"}, environment);
+    EXPECT_EQ(after.output.find(kAgentLabel), std::string::npos) << after.output;
+    EXPECT_FALSE(isRunning(agent));
+}
+
+}  // namespace
