@@ -5,17 +5,16 @@
 // user's own items; and a removal that left something behind is never reported as done.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "PrivatePidNamespace.h"
+#include "ProcessIdentity.h"
 #include "TemporaryHome.h"
 #include "support/Dialogs.h"
 #include "support/ExclusiveRun.h"
@@ -74,40 +73,14 @@ void plant(const fs::path& folder, const std::string& name, const fs::path& mark
                                  fs::perms::others_read | fs::perms::others_exec);
 }
 
-// Field 22 of /proc/<pid>/stat: when the process started, in clock ticks since boot.
-std::string startTimeOf(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(in, line);
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string field;
-    for (int index = 3; index <= 22 && fields >> field; ++index) {
-    }
-    return field;
-}
-
-// The device and inode of the program the process runs, as launchctl records it.
-std::string executableOf(pid_t pid) {
-    struct stat info {};
-    if (stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &info) != 0) {
-        return "";
-    }
-    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-}
-
-bool isRunning(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    return std::getline(in, line) && line.find(") Z ") == std::string::npos;
-}
-
 // A record in the user's launchctl state folder that names `pid` as the product's agent, with
 // every field that can be read about that process, as the strongest forger would write it.
 void forgeAgentRecord(const TemporaryUser& user, pid_t pid) {
     const fs::path state = user.home() / ".local/state/pellin-launchctl";
     fs::create_directories(state);
     std::ofstream(state / (std::string(kAgentLabel) + ".agent"))
-        << "pid=" << pid << "\nstart=" << startTimeOf(pid) << "\nexe=" << executableOf(pid)
+        << "pid=" << pid << "\nstart=" << processStartTime(pid)
+        << "\nexe=" << processExecutable(pid)
         << "\nplist=" << ProductPaths(user.home()).launchAgent.string() << "\n";
     giveTo(user.home() / ".local", user.runAs());
 }
@@ -157,7 +130,7 @@ TEST(PrivilegedPathEndToEndTest, AForgedAgentRecordKillsNothingEvenWhenRootUnloa
         EXPECT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0))
             << forged << "\n"
             << session.shown();
-        EXPECT_TRUE(isRunning(bystander.pid())) << forged;
+        EXPECT_TRUE(processIsLive(bystander.pid())) << forged;
     }
 }
 
@@ -261,7 +234,7 @@ TEST(PrivilegedPathEndToEndTest, AfterAnUninstallLaunchctlListsNoAgentAndItsProc
 
     const Finished after = runQuietly({launchctl, "list"}, environment);
     EXPECT_EQ(after.output.find(kAgentLabel), std::string::npos) << after.output;
-    EXPECT_FALSE(isRunning(agent));
+    EXPECT_FALSE(processIsLive(agent));
 }
 
 }  // namespace

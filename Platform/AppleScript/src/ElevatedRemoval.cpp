@@ -7,28 +7,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "Descriptor.h"
+
 namespace applescript {
 
 namespace {
-
-// Closes its folder when it goes out of scope.
-class Folder {
-  public:
-    explicit Folder(int fd) : fd_(fd) {}
-    ~Folder() { reset(-1); }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    int get() const { return fd_; }
-    void reset(int fd) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-  private:
-    int fd_;
-};
 
 std::string withoutTrailingSlashes(std::string path) {
     while (path.size() > 1 && path.back() == '/') {
@@ -54,7 +37,7 @@ std::optional<std::string> elevatedRemovalRefusal(std::string_view path, const S
     }
     // The home's own path may pass through links (a home on another disk); what counts is the
     // folder it names, as for the shell's "cd -P".
-    Folder folder(::open(home.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    Descriptor folder(::open(home.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct stat info {};
     if (folder.get() < 0 || ::fstat(folder.get(), &info) != 0) {
         return "the home folder " + home + " cannot be examined: " + std::strerror(errno);
@@ -90,7 +73,7 @@ std::optional<std::string> elevatedRemovalRefusal(std::string_view path, const S
         if (info.st_uid != *host.owner) {
             return walked + " does not belong to " + ownerText(*host.owner);
         }
-        folder.reset(
+        folder.adopt(
             ::openat(folder.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (folder.get() < 0) {
             return walked + " cannot be examined: " + std::strerror(errno);

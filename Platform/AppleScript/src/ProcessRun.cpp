@@ -15,34 +15,13 @@
 #include <optional>
 #include <string_view>
 
+#include "Descriptor.h"
+
 extern char** environ;
 
 namespace applescript {
 
 namespace {
-
-// Closes its descriptor when it goes out of scope, on every path.
-class Descriptor {
-  public:
-    Descriptor() = default;
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    void adopt(int fd) {
-        reset();
-        fd_ = fd;
-    }
-    void reset() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-  private:
-    int fd_ = -1;
-};
 
 struct Pipe {
     Descriptor read;

@@ -24,12 +24,16 @@
 #include <vector>
 
 #include "PrivatePidNamespace.h"
+#include "ProcessIdentity.h"
 #include "TemporaryHome.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using applescript::quotedForm;
+using pellin::test::processExecutable;
+using pellin::test::processIsLive;
+using pellin::test::processStartTime;
 
 struct ToolRun {
     std::optional<std::string> output;
@@ -52,17 +56,6 @@ ToolRun launchctl(const std::string& arguments, const std::string& wrapper = "")
                                  applescript::stringLiteral(wrapper + "launchctl " + arguments))
             .executeAndReturnError(&run.error);
     return run;
-}
-
-// Whether the process runs; a zombie that nobody has reaped yet has ended.
-bool isLive(int pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(in, line) || line.rfind(')') == std::string::npos) {
-        return false;
-    }
-    const char state = line[line.rfind(')') + 2];
-    return state != 'Z' && state != 'X';
 }
 
 // Waits, without a time limit of its own (the test's timeout bounds it), until the agent has
@@ -141,12 +134,12 @@ TEST_F(Launchctl, LoadStartsTheAgentAndListShowsItByLabelUntilUnload) {
     const std::optional<int> pid = listedPid("test.agent.sleeper");
     ASSERT_TRUE(pid.has_value());
     ASSERT_GT(*pid, 0);
-    EXPECT_TRUE(isLive(*pid));
+    EXPECT_TRUE(processIsLive(*pid));
     EXPECT_EQ(::getpgid(*pid), *pid);  // a group of its own, so it can be stopped as one
 
     const ToolRun unload = launchctl("unload " + quotedForm(plist.string()));
     ASSERT_TRUE(unload.output) << unload.message();
-    EXPECT_FALSE(isLive(*pid));
+    EXPECT_FALSE(processIsLive(*pid));
     EXPECT_FALSE(listedPid("test.agent.sleeper").has_value());
 }
 
@@ -159,10 +152,10 @@ TEST_F(Launchctl, UnloadStopsTheAgentsChildrenToo) {
     ASSERT_TRUE(launchctl("load " + quotedForm(plist.string())).output);
     const int child = std::stoi(awaitFile(childFile));
     const int parent = listedPid("test.agent.parent").value_or(0);
-    ASSERT_TRUE(isLive(child));
+    ASSERT_TRUE(processIsLive(child));
     ASSERT_TRUE(launchctl("unload " + quotedForm(plist.string())).output);
-    EXPECT_FALSE(isLive(child));
-    EXPECT_FALSE(isLive(parent));
+    EXPECT_FALSE(processIsLive(child));
+    EXPECT_FALSE(processIsLive(parent));
 }
 
 TEST_F(Launchctl, AnAgentThatIgnoresTerminationIsKilled) {
@@ -176,7 +169,7 @@ TEST_F(Launchctl, AnAgentThatIgnoresTerminationIsKilled) {
     const int pid = listedPid("test.agent.stubborn").value_or(0);
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(launchctl("unload " + quotedForm(plist.string())).output);
-    EXPECT_FALSE(isLive(pid));
+    EXPECT_FALSE(processIsLive(pid));
 }
 
 TEST_F(Launchctl, AnUnloadOfAPathThatNoLongerExistsStillStopsAndForgetsItsAgent) {
@@ -187,7 +180,7 @@ TEST_F(Launchctl, AnUnloadOfAPathThatNoLongerExistsStillStopsAndForgetsItsAgent)
     fs::remove(plist);
     const ToolRun unload = launchctl("unload " + quotedForm(plist.string()));
     EXPECT_TRUE(unload.output) << unload.message();
-    EXPECT_FALSE(isLive(pid));
+    EXPECT_FALSE(processIsLive(pid));
     EXPECT_FALSE(listedPid("test.agent.gone").has_value());
 }
 
@@ -272,26 +265,6 @@ class Stranger {
     int pid_ = -1;
 };
 
-// Field 22 of /proc/<pid>/stat: the process's start time in clock ticks since boot.
-std::string startTimeOf(int pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(in, line);
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string field;
-    for (int index = 3; index <= 22 && fields >> field; ++index) {
-    }
-    return field;
-}
-
-std::string executableIdentityOf(int pid) {
-    struct stat info {};
-    if (::stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &info) != 0) {
-        return "";
-    }
-    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-}
-
 constexpr uid_t kNobody = 65534;
 
 TEST_F(Launchctl, AForgedRecordNeverSignalsAnotherProcessOrItsGroup) {
@@ -316,9 +289,8 @@ TEST_F(Launchctl, AForgedRecordNeverSignalsAnotherProcessOrItsGroup) {
         fs::create_directories(state);
         std::ofstream(state / "test.agent.forged.agent")
             << "pid=" << forgery.pid
-            << "\nstart=" << (forgery.reusedPid ? "1" : startTimeOf(forgery.pid))
-            << "\nexe=" << executableIdentityOf(forgery.pid) << "\nplist=" << plist.string()
-            << "\n";
+            << "\nstart=" << (forgery.reusedPid ? "1" : processStartTime(forgery.pid))
+            << "\nexe=" << processExecutable(forgery.pid) << "\nplist=" << plist.string() << "\n";
         for (const fs::path& path :
              {home_.path(), home_.path() / ".local", home_.path() / ".local/state", state,
               state / "test.agent.forged.agent"}) {
@@ -326,8 +298,8 @@ TEST_F(Launchctl, AForgedRecordNeverSignalsAnotherProcessOrItsGroup) {
         }
 
         launchctl("unload " + quotedForm(plist.string()));
-        EXPECT_TRUE(isLive(others.pid())) << forgery.name;
-        EXPECT_TRUE(isLive(roots.pid())) << forgery.name;
+        EXPECT_TRUE(processIsLive(others.pid())) << forgery.name;
+        EXPECT_TRUE(processIsLive(roots.pid())) << forgery.name;
         EXPECT_FALSE(listedPid("test.agent.forged").value_or(0) > 0) << forgery.name;
         fs::remove_all(home_.path() / ".local");
         ASSERT_EQ(::chown(home_.path().c_str(), 0, 0), 0);
