@@ -108,7 +108,7 @@ struct StateBase {
     std::vector<std::string> children;  // then each opened without following one
 };
 
-std::optional<StateBase> stateBase(const std::string& home) {
+StateBase stateBase(const std::string& home) {
     const char* stateHome = std::getenv("XDG_STATE_HOME");
     if (stateHome == nullptr || stateHome[0] != '/') {
         return StateBase{home, {".local", "state"}};
@@ -134,8 +134,8 @@ int openStateFolder(bool create, uid_t owner, std::string& failure) {
         failure = "no absolute home folder to keep the loaded agents in";
         return -1;
     }
-    const std::optional<StateBase> base = stateBase(*home);
-    std::string shown = base->start;
+    const StateBase base = stateBase(*home);
+    std::string shown = base.start;
     Descriptor folder(::open(shown.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat info {};
     if (folder.get() < 0 || ::fstat(folder.get(), &info) != 0) {
@@ -146,7 +146,7 @@ int openStateFolder(bool create, uid_t owner, std::string& failure) {
         failure = shown + ": belongs to another user than the home folder's owner";
         return -1;
     }
-    std::vector<std::string> names = base->children;
+    std::vector<std::string> names = base.children;
     names.emplace_back(kFolderName);
     for (const std::string& name : names) {
         shown += "/" + name;
