@@ -1,5 +1,6 @@
 #include "UserDefaultConfigurationLib.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <type_traits>
 #include <variant>
@@ -233,11 +234,15 @@ std::string readEnciphered(std::string_view key) {
 }
 
 // Stores the stored form of `plainText`; when the cipher fails the key is removed, so that a
-// stale credential never outlives the one meant to replace it.
+// stale credential never outlives the one meant to replace it, and the next synchronize says so.
 void writeEnciphered(std::string_view key, std::string_view plainText) {
     const std::optional<std::string> stored = CryptUtil::AES128EncryptWithKey(plainText);
     if (const auto defaults = UserDefaultConfigurationLib::findPellinUserDefault()) {
         defaults->setObject(stored ? Value(*stored) : Value(), key);
+        if (!stored) {
+            defaults->recordFailedChange(
+                {EINVAL, "Cannot encipher the value of \"" + std::string(key) + "\""});
+        }
     }
 }
 
@@ -246,14 +251,29 @@ void writeEnciphered(std::string_view key, std::string_view plainText) {
 // --- The domain as a whole -------------------------------------------------------------------
 
 std::unique_ptr<foundation::UserDefaults> UserDefaultConfigurationLib::findPellinUserDefault() {
-    return foundation::UserDefaults::initWithSuiteName(kDomainName);
+    PELLIN_METHOD("+[UserDefaultConfigurationLib findPellinUserDefault]");
+    auto defaults = foundation::UserDefaults::initWithSuiteName(kDomainName);
+    // Every operation comes through here, so a value lost to a damaged file is told once,
+    // whichever operation first reads that version of the file.
+    if (defaults) {
+        for (const foundation::DroppedEntry& dropped : defaults->takeDroppedEntries()) {
+            DDLogWarn("Dropped the unreadable value of %@ in %@: %@", dropped.key, defaults->path(),
+                      dropped.reason);
+        }
+    }
+    return defaults;
 }
 
 bool UserDefaultConfigurationLib::synchronize() {
     PELLIN_METHOD("+[UserDefaultConfigurationLib synchronize]");
     DDLogDebug("Start %@", pellinMethod.selector());
     const auto defaults = findPellinUserDefault();
-    const bool result = defaults != nullptr && defaults->synchronize();
+    foundation::Error cause;
+    const bool result = defaults != nullptr && defaults->synchronize(&cause);
+    // The one place a failed set, removal or flush of the domain is told, once, with its cause.
+    if (defaults != nullptr && !result) {
+        DDLogError("Settings not stored: %@ (%ld)", cause.localizedDescription, cause.code);
+    }
     DDLogDebug("End %@", pellinMethod.selector());
     return result;
 }
@@ -419,16 +439,20 @@ void UserDefaultConfigurationLib::setUserNotification(std::string_view messageId
                describedDate(dateValue), numberValue);
     // A half record would replace a whole one; the caller's earlier record is kept instead.
     if (!dateValue || !numberValue || !numberValue->isNumber()) {
-        DDLogWarn("setUserNotification: record of %@ not written: it needs a date and a number",
-                  messageId);
+        DDLogDebug("setUserNotification: record of %@ not written: it needs a date and a number",
+                   messageId);
     } else {
         Dictionary record;
         record.emplace(kLastViewEntry, *dateValue);
         record.emplace(kCountEntry, *numberValue);
         if (const auto defaults = findPellinUserDefault()) {
             defaults->setObject(Value(std::move(record)), userNotificationKey(messageId));
-            // The one writer that forces the write at once; a failure is not reported.
-            defaults->synchronize();
+            // The one writer that forces the write at once. Its result is not looked at here:
+            // a failure, this one's or an earlier one's, is left for the caller's synchronize.
+            foundation::Error cause;
+            if (!defaults->synchronize(&cause)) {
+                defaults->recordFailedChange(cause);
+            }
         }
     }
     DDLogDebug("End setUserNotification");

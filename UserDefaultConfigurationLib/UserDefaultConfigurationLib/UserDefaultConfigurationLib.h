@@ -4,7 +4,9 @@
 // program of the same user reads and writes. All operations are class-level and keep no state:
 // each one opens its own defaults object and lets it go before it returns. Nothing throws; a
 // domain that cannot be opened makes getters answer false, no value or the empty text, and
-// makes setters and removals do nothing (their log lines are written all the same).
+// makes setters and removals do nothing (their log lines are written all the same). A value of
+// the domain's file that cannot be read costs only itself: it reads as absent, a warning names
+// it once, and the next write leaves it out.
 
 #include <memory>
 #include <optional>
@@ -25,10 +27,13 @@ class UserDefaultConfigurationLib {
     // --- The domain as a whole ---------------------------------------------------------------
 
     // A new defaults object on the shared domain, owned by the caller; nullptr when the store
-    // cannot open the domain.
+    // cannot open the domain. Warns about each value of the file that could not be read.
     static std::unique_ptr<foundation::UserDefaults> findPellinUserDefault();
 
-    // Makes every change durable now; false when the store cannot write.
+    // Makes every change durable now. False when the store cannot, or when a set or removal of
+    // the domain failed in this process since the last synchronize (a value without a
+    // property-list form included); the first such failure is logged as an error, with its
+    // errno value, step and path.
     static bool synchronize();
     // Deletes every key of the shared domain; other programs see it gone at once.
     static void removePersistentDomain();
@@ -40,7 +45,9 @@ class UserDefaultConfigurationLib {
     // --- Plain keys --------------------------------------------------------------------------
     // Getters register their key's default before each read (for this process only; nothing is
     // written), so an absent key answers with it. Setters do not force a write: the store
-    // writes every change through before it returns.
+    // writes every change through before it returns. A value the store cannot hold (a text with
+    // a control character, a date beyond the year 9999) removes the key instead, and the next
+    // synchronize answers false.
 
     // Boolean keys. A stored number or Boolean reads as true when non-zero, a text as true
     // when it says "YES", "true" or a non-zero number; anything else reads as false.
@@ -82,9 +89,9 @@ class UserDefaultConfigurationLib {
     // dictionary, or an empty dictionary). An entry that is missing or of another kind leaves
     // its property absent.
     static std::unique_ptr<UserNotificationModel> getUserNotification(std::string_view messageId);
-    // Replaces the message's record whole and writes it to disk at once. A record always holds
-    // both entries: without a date, or without a number, nothing is written and the record
-    // stored before stays as it was.
+    // Replaces the message's record whole and writes it to disk at once; a failure is left for
+    // the next synchronize. A record always holds both entries: without a date, or without a
+    // number, nothing is written and the record stored before stays as it was.
     static void setUserNotification(std::string_view messageId,
                                     std::optional<foundation::Date> dateValue,
                                     std::optional<foundation::Value> numberValue);

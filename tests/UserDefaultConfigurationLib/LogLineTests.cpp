@@ -189,12 +189,12 @@ TEST_F(LogLines, NotificationRecordsLogTheirArgumentsAndTheRecordRead) {
                           "count=3")}));
     expectDebugLinesFrom("UserDefaultConfigurationLib.cpp");
 
-    // A refused write says why, as a warning between its two lines.
+    // A refused write says why, at debug level, between its two lines.
     const Lines refused = linesOf([] { Lib::setUserNotification("B", std::nullopt, Value(1)); });
     ASSERT_EQ(refused.size(), 3u);
     EXPECT_EQ(refused[0],
               line(set, "Start setUserNotification: messageId=B, dateValue=(null), numberValue=1"));
-    EXPECT_EQ(log.messages()[1].flag, lumberjack::DDLogFlagWarning);
+    EXPECT_EQ(log.messages()[1].flag, lumberjack::DDLogFlagDebug);
     EXPECT_EQ(refused[2], line(set, "End setUserNotification"));
 }
 

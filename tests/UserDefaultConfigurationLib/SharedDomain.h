@@ -8,11 +8,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "TemporaryHome.h"
+
+namespace foundation {
+// Failures show values as "%@" would.
+inline void PrintTo(const Value& value, std::ostream* out) {
+    *out << value.description();
+}
+}  // namespace foundation
 
 namespace pellin::test {
 

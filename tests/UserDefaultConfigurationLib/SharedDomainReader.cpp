@@ -3,6 +3,9 @@
 //   SharedDomainReader object <key>...      the stored value's description, "(null)" if none
 //   SharedDomainReader getUserId            the library's answer
 //   SharedDomainReader getProductInformation
+//   SharedDomainReader setupLogger           the log level mask after the logger's start-up
+#include <PellinLog/PellinLogLevel.h>
+#include <PellinLog/PellinLogger.h>
 #include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
 
 #include <cstdio>
@@ -27,6 +30,9 @@ int main(int argc, char** argv) {
         out = UserDefaultConfigurationLib::getUserId() + "\n";
     } else if (command == "getProductInformation") {
         out = UserDefaultConfigurationLib::getProductInformation() ? "1\n" : "0\n";
+    } else if (command == "setupLogger") {
+        PellinLogger::setup();
+        out = std::to_string(ddLogLevel) + "\n";
     } else {
         return 2;
     }

@@ -10,6 +10,7 @@
 #include <plist/plist.h>
 
 #include "BinaryPropertyListCheck.h"
+#include "PropertyListDate.h"
 #include "XmlCharacters.h"
 #include "XmlPropertyListReader.h"
 #include "XmlPropertyListWriter.h"
@@ -29,11 +30,14 @@ struct MallocFree {
 };
 
 // Turns the tree libplist read from a binary list into a Value, putting the real dates back in
-// place of their stand-ins. Each step answers false when the tree cannot be trusted; `out` is
-// left as no value for a node that has none (lists and dictionaries leave those out).
+// place of their stand-ins. Each step answers false when the tree cannot be trusted (problem_
+// says why); `out` is left as no value for a node that has none (lists and dictionaries leave
+// those out). Given `dropped`, it reads a settings domain: a text or key XML cannot carry is
+// not read, and a root dictionary's entry that cannot be read is left out alone.
 class BinaryTreeReader {
   public:
-    explicit BinaryTreeReader(const std::vector<Date>& dates) : dates_(dates) {}
+    BinaryTreeReader(const std::vector<Date>& dates, std::vector<DroppedEntry>* dropped)
+        : dates_(dates), dropped_(dropped) {}
 
     bool read(plist_t node, std::size_t depth, Value& out) {
         switch (plist_get_node_type(node)) {
@@ -62,9 +66,13 @@ class BinaryTreeReader {
             case PLIST_STRING: {
                 std::uint64_t length = 0;
                 const char* text = plist_get_string_ptr(node, &length);
-                // A binary list may hold texts that XML cannot carry; they are read so that
-                // the domain stays writable.
-                out = Value(text ? asXmlText(std::string_view(text, length)) : std::string());
+                const std::string_view view = text ? std::string_view(text, length) : "";
+                if (dropped_ != nullptr) {
+                    out = Value(view);
+                    return isXmlText(view) || refuse("a text XML cannot carry");
+                }
+                // Read with U+FFFD in place of what XML cannot carry, so that it can be written.
+                out = Value(asXmlText(view));
                 return true;
             }
             case PLIST_DATA: {
@@ -86,12 +94,17 @@ class BinaryTreeReader {
         }
     }
 
+    const std::string& problem() const { return problem_; }
+
   private:
-    // A value above INT64_MAX is either a negative number or an unsigned one beyond what a
-    // Value holds as an integer; libplist 2.2 tells the two apart only in the text it writes.
-    // The unsigned one becomes a real, so that it keeps its magnitude instead of turning
-    // negative.
-    static bool readInteger(plist_t node, std::uint64_t bits, Value& out) {
+    bool refuse(std::string problem) {
+        problem_ = std::move(problem);
+        return false;
+    }
+
+    // A value above INT64_MAX is either a negative number or an unsigned one; libplist 2.2
+    // tells the two apart only in the text it writes.
+    bool readInteger(plist_t node, std::uint64_t bits, Value& out) {
         if (bits <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
             out = Value(static_cast<std::int64_t>(bits));
             return true;
@@ -101,14 +114,14 @@ class BinaryTreeReader {
         plist_to_xml(node, &xml, &length);
         const std::unique_ptr<char, MallocFree> owned(xml);
         if (xml == nullptr) {
-            return false;
+            return refuse("an unreadable integer");
         }
         const std::string_view text(xml, length);
         const std::size_t tag = text.find("<integer>");
         if (tag != std::string_view::npos && text.substr(tag + 9).starts_with('-')) {
             out = Value(static_cast<std::int64_t>(bits));
         } else {
-            out = Value(static_cast<double>(bits));
+            out = Value(bits);
         }
         return true;
     }
@@ -120,15 +133,17 @@ class BinaryTreeReader {
         const std::optional<std::size_t> index =
             microseconds == 0 ? placeholderIndex(seconds, dates_.size()) : std::nullopt;
         if (!index) {
-            return false;  // every date object was swapped: libplist read something else
+            // Every date object was swapped: libplist read something else.
+            return refuse("an unreadable date");
         }
         out = Value(dates_[*index]);
-        return true;
+        // A binary date is any double; XML holds only a finite time of the years -9999 to 9999.
+        return dropped_ == nullptr || dateText(dates_[*index]) || refuse("a date XML cannot carry");
     }
 
     bool readArray(plist_t node, std::size_t depth, Value& out) {
         if (depth >= PropertyListSerialization::kMaximumDepth) {
-            return false;
+            return refuse("a list nested too deep");
         }
         const std::uint32_t count = plist_array_get_size(node);
         Array items;
@@ -148,7 +163,7 @@ class BinaryTreeReader {
 
     bool readDictionary(plist_t node, std::size_t depth, Value& out) {
         if (depth >= PropertyListSerialization::kMaximumDepth) {
-            return false;
+            return refuse("a dictionary nested too deep");
         }
         Dictionary entries;
         plist_dict_iter iterator = nullptr;
@@ -162,11 +177,22 @@ class BinaryTreeReader {
             if (item == nullptr) {
                 break;
             }
-            Value value;
-            if (!read(item, depth + 1, value)) {
-                return false;
+            if (key == nullptr) {
+                continue;
             }
-            if (key != nullptr && !value.isNone()) {
+            Value value;
+            const bool readable =
+                (dropped_ == nullptr || isXmlText(key) || refuse("a key XML cannot carry")) &&
+                read(item, depth + 1, value);
+            if (!readable) {
+                if (depth > 0 || dropped_ == nullptr) {
+                    return false;
+                }
+                entries.erase(std::string(key));  // a repeated key: the file says the last
+                dropped_->push_back(DroppedEntry{asXmlText(key), problem_});
+                continue;
+            }
+            if (!value.isNone()) {
                 // Written in key order, so each key usually goes right at the end.
                 entries.insert_or_assign(entries.end(), std::string(key), std::move(value));
             }
@@ -176,19 +202,21 @@ class BinaryTreeReader {
     }
 
     const std::vector<Date>& dates_;
+    std::vector<DroppedEntry>* dropped_;
+    std::string problem_;
 };
 
-}  // namespace
-
-std::optional<Value> PropertyListSerialization::propertyListWithData(std::string_view bytes) {
+// Either form; `dropped` as for the domain readers above.
+std::optional<Value> readPropertyList(std::string_view bytes, std::size_t maximumDepth,
+                                      std::vector<DroppedEntry>* dropped) {
     if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
         return std::nullopt;
     }
     if (!looksLikeBinaryPropertyList(bytes)) {
-        return readXmlPropertyList(bytes, kMaximumDepth);
+        return readXmlPropertyList(bytes, maximumDepth, dropped);
     }
     std::vector<Date> dates;
-    const std::optional<std::string> checked = checkBinaryPropertyList(bytes, dates, kMaximumDepth);
+    const std::optional<std::string> checked = checkBinaryPropertyList(bytes, dates, maximumDepth);
     if (!checked) {
         return std::nullopt;
     }
@@ -196,10 +224,28 @@ std::optional<Value> PropertyListSerialization::propertyListWithData(std::string
     plist_from_bin(checked->data(), static_cast<std::uint32_t>(checked->size()), &root);
     const OwnedPlist owned(root);
     Value value;
-    if (root == nullptr || !BinaryTreeReader(dates).read(root, 0, value) || value.isNone()) {
+    if (root == nullptr || !BinaryTreeReader(dates, dropped).read(root, 0, value) ||
+        value.isNone()) {
         return std::nullopt;
     }
     return std::optional<Value>(std::move(value));
+}
+
+}  // namespace
+
+std::optional<Value> PropertyListSerialization::propertyListWithData(std::string_view bytes) {
+    return readPropertyList(bytes, kMaximumDepth, nullptr);
+}
+
+std::optional<DomainEntries> PropertyListSerialization::domainEntriesWithData(
+    std::string_view bytes) {
+    DomainEntries read;
+    std::optional<Value> root = readPropertyList(bytes, kMaximumDepth, &read.dropped);
+    if (!root || root->dictionary() == nullptr) {
+        return std::nullopt;
+    }
+    read.values = std::move(*root);
+    return std::optional<DomainEntries>(std::move(read));
 }
 
 std::optional<Value> PropertyListSerialization::propertyListWithContentsOfFile(

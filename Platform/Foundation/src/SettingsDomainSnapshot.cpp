@@ -11,6 +11,7 @@
 #include <PellinFoundation/PropertyList.h>
 
 #include "ReadAll.h"
+#include "SettingsDomainReports.h"
 
 namespace foundation::settings_detail {
 namespace {
@@ -56,8 +57,10 @@ std::optional<DomainSnapshot> cached(const std::string& path) {
     return found->second;
 }
 
-// Opens without following the reader into a FIFO's wait, and takes only regular files.
-DomainSnapshot readSnapshot(int folderFd, const std::string& name,
+// Opens without following the reader into a FIFO's wait, and takes only regular files. A file
+// larger than any domain of ours is damaged, never read whole: another program's runaway
+// writer, or a disk error, must not exhaust this process's memory.
+DomainSnapshot readSnapshot(int folderFd, const std::string& name, const std::string& path,
                             const std::optional<DomainSnapshot>& known) {
     const int fd = openat(folderFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
@@ -73,7 +76,7 @@ DomainSnapshot readSnapshot(int folderFd, const std::string& name,
         close(fd);
         return emptySnapshot(DomainSnapshot::Kind::Unreadable, error);
     }
-    if (!S_ISREG(info.st_mode)) {
+    if (!S_ISREG(info.st_mode) || info.st_size > static_cast<off_t>(kLargestDomainFile)) {
         close(fd);
         DomainSnapshot snapshot = emptySnapshot(DomainSnapshot::Kind::Foreign);
         snapshot.identity = identityOf(info);
@@ -81,23 +84,28 @@ DomainSnapshot readSnapshot(int folderFd, const std::string& name,
     }
     auto bytes = std::make_shared<std::string>();
     bytes->reserve(static_cast<std::size_t>(info.st_size));
-    const bool complete = foundation::detail::readAll(fd, *bytes);
+    const bool complete = foundation::detail::readAll(fd, *bytes, kLargestDomainFile);
     const int error = errno;
     close(fd);
     if (!complete) {
-        return emptySnapshot(DomainSnapshot::Kind::Unreadable, error);
+        // Grown beyond the limit while it was read: as damaged as if it had been that large.
+        DomainSnapshot snapshot = emptySnapshot(
+            error == EFBIG ? DomainSnapshot::Kind::Foreign : DomainSnapshot::Kind::Unreadable,
+            error == EFBIG ? 0 : error);
+        snapshot.identity = identityOf(info);
+        return snapshot;
     }
     if (known && known->bytes && *known->bytes == *bytes) {
         DomainSnapshot snapshot = *known;
         snapshot.identity = identityOf(info);
         return snapshot;
     }
-    std::optional<Value> parsed = PropertyListSerialization::propertyListWithData(*bytes);
-    const bool valid = parsed && parsed->dictionary() != nullptr;
+    std::optional<DomainEntries> parsed = PropertyListSerialization::domainEntriesWithData(*bytes);
     DomainSnapshot snapshot =
-        emptySnapshot(valid ? DomainSnapshot::Kind::Valid : DomainSnapshot::Kind::Foreign);
-    if (valid) {
-        snapshot.root = std::make_shared<const Value>(std::move(*parsed));
+        emptySnapshot(parsed ? DomainSnapshot::Kind::Valid : DomainSnapshot::Kind::Foreign);
+    if (parsed) {
+        snapshot.root = std::make_shared<const Value>(std::move(parsed->values));
+        recordDroppedEntries(path, parsed->dropped);
     }
     snapshot.identity = identityOf(info);
     snapshot.bytes = std::move(bytes);
@@ -131,7 +139,7 @@ DomainSnapshot currentSnapshot(const std::string& path) {
     if (known && known->identity == identityOf(info)) {
         return *known;
     }
-    DomainSnapshot fresh = readSnapshot(AT_FDCWD, path, std::nullopt);
+    DomainSnapshot fresh = readSnapshot(AT_FDCWD, path, path, std::nullopt);
     if (fresh.kind == DomainSnapshot::Kind::Valid || fresh.kind == DomainSnapshot::Kind::Foreign) {
         rememberSnapshot(path, fresh);
     }
@@ -140,7 +148,7 @@ DomainSnapshot currentSnapshot(const std::string& path) {
 
 DomainSnapshot readSnapshotForUpdate(int folderFd, const std::string& name,
                                      const std::string& path) {
-    return readSnapshot(folderFd, name, cached(path));
+    return readSnapshot(folderFd, name, path, cached(path));
 }
 
 void rememberSnapshot(const std::string& path, const DomainSnapshot& snapshot) {

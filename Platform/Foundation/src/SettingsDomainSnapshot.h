@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,6 +17,10 @@
 #include <PellinFoundation/Value.h>
 
 namespace foundation::settings_detail {
+
+// A domain file larger than this is damaged: read as empty and never read whole. The same
+// limit holds for every domain, the logging domain read at start-up included.
+constexpr std::size_t kLargestDomainFile = std::size_t{16} << 20;
 
 struct FileIdentity {
     dev_t device = 0;
@@ -28,9 +33,11 @@ struct FileIdentity {
 struct DomainSnapshot {
     enum class Kind {
         Missing,     // no file: an empty domain
-        Valid,       // a property list whose root is a dictionary
-        Foreign,     // something else (damaged, another format, not a regular file): read as
-                     // empty, kept aside before a write replaces it
+        Valid,       // a property list whose root is a dictionary (entries that could not be
+                     // read are left out and reported once, see SettingsDomainReports.h)
+        Foreign,     // something else (damaged, another format, not a regular file, larger
+                     // than kLargestDomainFile): read as empty, kept aside before a write
+                     // replaces it
         Unreadable,  // it exists but cannot be read (permissions, I/O): read as empty, and
                      // never replaced, since its content is unknown
     };

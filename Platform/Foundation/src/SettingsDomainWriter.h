@@ -8,10 +8,14 @@
 // moment leaves either the old or the new file, never a damaged one. The temporary file has one
 // fixed name per domain: only the lock holder writes it, and a crashed writer's leftover is
 // simply replaced by the next writer instead of piling up.
+//
+// When root runs with a user's HOME, the folders and files made here go to the home's owner.
+// Each failure carries its cause: the errno value, the step and the path.
 
 #include <functional>
 #include <string>
 
+#include <PellinFoundation/FileManager.h>
 #include <PellinFoundation/Value.h>
 
 namespace foundation::settings_detail {
@@ -23,15 +27,19 @@ struct DomainLocation {
 };
 
 // Applies `change` (which answers whether it changed anything) to the domain. A file that is
-// not a property-list dictionary is renamed to "NAME.plist.damaged-<UTC time>" first. False
-// when the store cannot write; then the file is as it was.
-bool changeDomain(const DomainLocation& where, const std::function<bool(Dictionary&)>& change);
+// not a property-list dictionary is set aside first as "NAME.plist.damaged-<UTC time>",
+// readable by the user alone; only the newest such copy is kept, since each may hold secrets.
+// False when the store cannot write, with the cause in `error`; then the file is as it was.
+bool changeDomain(const DomainLocation& where, const std::function<bool(Dictionary&)>& change,
+                  Error& error);
 
-// Deletes the domain's file (and a crashed writer's temporary file). True when none is left.
-bool removeDomain(const DomainLocation& where);
+// Deletes the domain's file, its set-aside copies and a crashed writer's temporary file. True
+// when none is left; otherwise `error` tells why.
+bool removeDomain(const DomainLocation& where, Error& error);
 
 // Makes the domain's file and the folder's entry for it durable (fsync). False when the store
-// cannot write there.
-bool makeDomainDurable(const DomainLocation& where);
+// cannot write there, with the cause in `error`. Creates nothing: without a folder there is
+// nothing to make durable.
+bool makeDomainDurable(const DomainLocation& where, Error& error);
 
 }  // namespace foundation::settings_detail

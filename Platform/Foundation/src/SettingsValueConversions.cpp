@@ -2,7 +2,6 @@
 
 #include <array>
 #include <charconv>
-#include <cmath>
 #include <string_view>
 
 namespace foundation::settings_detail {
@@ -71,8 +70,11 @@ bool boolFromValue(const Value& value) {
     if (const std::int64_t* i = value.integer()) {
         return *i != 0;
     }
+    if (value.unsignedInteger()) {
+        return true;  // above INT64_MAX, so never zero
+    }
     if (const double* d = value.real()) {
-        return *d != 0.0 && !std::isnan(*d);
+        return *d != 0.0;  // NaN included: it is not zero
     }
     if (const std::string* text = value.text()) {
         return textReadsAsTrue(*text);
@@ -86,6 +88,9 @@ std::optional<std::string> stringFromValue(const Value& value) {
     }
     if (const std::int64_t* i = value.integer()) {
         return std::to_string(*i);
+    }
+    if (const std::uint64_t* u = value.unsignedInteger()) {
+        return std::to_string(*u);
     }
     if (const double* d = value.real()) {
         return realText(*d);

@@ -9,7 +9,7 @@
 
 namespace foundation::settings_detail {
 
-// A Boolean or number is true when non-zero (NaN is not a number that says yes); a text is true
+// A Boolean or number is true when non-zero (NaN included, as it is not zero); a text is true
 // when it reads, ignoring case and surrounding blanks, as "YES", "true" or a non-zero decimal
 // number. Everything else, "NO" and no value included, is false.
 bool boolFromValue(const Value& value);

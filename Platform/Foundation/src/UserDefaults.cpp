@@ -1,13 +1,16 @@
 #include <PellinFoundation/UserDefaults.h>
 
-#include <atomic>
+#include <cerrno>
 
 #include <PellinFoundation/FileManager.h>
 
 #include "RegisteredDefaults.h"
+#include "SettingsDomainReports.h"
 #include "SettingsDomainSnapshot.h"
 #include "SettingsDomainWriter.h"
 #include "SettingsValueConversions.h"
+#include "XmlCharacters.h"
+#include "XmlPropertyListWriter.h"
 
 namespace foundation {
 
@@ -32,18 +35,26 @@ DomainLocation locationIn(const std::string& folder, std::string_view suiteName)
     return where;
 }
 
+// Whether the entry can go into the domain's file, where the value sits one level below the
+// root dictionary.
+bool hasPropertyListForm(const Value& value, std::string_view key) {
+    return plist_detail::isXmlText(key) &&
+           plist_detail::xmlPropertyList(value, PropertyListSerialization::kMaximumDepth - 1);
+}
+
+// A failed change cannot be reported by the setter; the next synchronize of the domain does,
+// whichever object of this process it goes through.
+void change(const DomainLocation& where, const std::function<bool(Dictionary&)>& apply) {
+    Error error;
+    if (!changeDomain(where, apply, error)) {
+        settings_detail::recordFailedChange(where.path, error);
+    }
+}
+
 }  // namespace
 
 struct UserDefaults::State {
     DomainLocation where;
-    // A failed write cannot be reported by the setter; synchronize reports it.
-    std::atomic<bool> writeFailed{false};
-
-    void record(bool written) {
-        if (!written) {
-            writeFailed.store(true);
-        }
-    }
 };
 
 UserDefaults::UserDefaults(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -53,14 +64,15 @@ std::unique_ptr<UserDefaults> UserDefaults::initWithSuiteName(std::string_view s
     if (!isUsableSuiteName(suiteName)) {
         return nullptr;
     }
-    const std::string home = homeDirectory();
-    if (home.empty() || home.front() != '/') {
-        return nullptr;  // a relative home would put the settings wherever we happen to be
+    // A relative home would put the settings wherever we happen to be.
+    const std::optional<std::string> home = absoluteHomeDirectory();
+    if (!home) {
+        return nullptr;
     }
     auto state = std::make_unique<State>();
-    const std::string_view base = home.size() > 1 && home.back() == '/'
-                                      ? std::string_view(home).substr(0, home.size() - 1)
-                                      : std::string_view(home);
+    const std::string_view base = home->size() > 1 && home->back() == '/'
+                                      ? std::string_view(*home).substr(0, home->size() - 1)
+                                      : std::string_view(*home);
     state->where =
         locationIn(std::string(base == "/" ? "" : base) + "/Library/Preferences", suiteName);
     return std::unique_ptr<UserDefaults>(new UserDefaults(std::move(state)));
@@ -96,14 +108,23 @@ void UserDefaults::setObject(const Value& value, std::string_view key) {
         removeObjectForKey(key);
         return;
     }
-    state_->record(changeDomain(state_->where, [&](Dictionary& values) {
+    if (!hasPropertyListForm(value, key)) {
+        settings_detail::recordFailedChange(
+            state_->where.path,
+            Error{EINVAL, "Cannot store the value of \"" + plist_detail::asXmlText(key) +
+                              "\" in \"" + state_->where.path +
+                              "\": it has no property-list form"});
+        removeObjectForKey(key);
+        return;
+    }
+    change(state_->where, [&](Dictionary& values) {
         const auto found = values.find(key);
         if (found != values.end() && found->second == value) {
             return false;
         }
         values.insert_or_assign(std::string(key), value);
         return true;
-    }));
+    });
 }
 
 void UserDefaults::setBool(bool value, std::string_view key) {
@@ -111,26 +132,46 @@ void UserDefaults::setBool(bool value, std::string_view key) {
 }
 
 void UserDefaults::removeObjectForKey(std::string_view key) {
-    state_->record(changeDomain(state_->where, [&](Dictionary& values) {
+    change(state_->where, [&](Dictionary& values) {
         const auto found = values.find(key);
         if (found == values.end()) {
             return false;
         }
         values.erase(found);
         return true;
-    }));
+    });
 }
 
 void UserDefaults::removePersistentDomainForName(std::string_view name) {
     if (!isUsableSuiteName(name)) {
         return;
     }
-    state_->record(removeDomain(locationIn(state_->where.folder, name)));
+    const DomainLocation where = locationIn(state_->where.folder, name);
+    Error error;
+    if (!removeDomain(where, error)) {
+        settings_detail::recordFailedChange(where.path, error);
+    }
 }
 
-bool UserDefaults::synchronize() {
-    const bool earlierWritesLanded = !state_->writeFailed.exchange(false);
-    return makeDomainDurable(state_->where) && earlierWritesLanded;
+bool UserDefaults::synchronize(Error* error) {
+    std::optional<Error> failed = takeFailedChange(state_->where.path);
+    Error flush;
+    if (!makeDomainDurable(state_->where, flush) && !failed) {
+        failed = std::move(flush);
+    }
+    if (failed && error != nullptr) {
+        *error = std::move(*failed);
+    }
+    return !failed;
+}
+
+void UserDefaults::recordFailedChange(const Error& cause) {
+    settings_detail::recordFailedChange(state_->where.path, cause);
+}
+
+std::vector<DroppedEntry> UserDefaults::takeDroppedEntries() {
+    currentSnapshot(state_->where.path);  // reads the file's current version, if it is new
+    return settings_detail::takeDroppedEntries(state_->where.path);
 }
 
 void UserDefaults::registerDefaults(const Dictionary& defaults) {

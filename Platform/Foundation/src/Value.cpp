@@ -125,7 +125,8 @@ std::string describeNested(const Value& value, std::size_t depth) {
         case Value::Kind::Boolean:
             return *value.boolean() ? "1" : "0";
         case Value::Kind::Integer:
-            return std::to_string(*value.integer());
+            return value.integer() ? std::to_string(*value.integer())
+                                   : std::to_string(*value.unsignedInteger());
         case Value::Kind::Real:
             return realText(*value.real());
         case Value::Kind::Text:

@@ -31,8 +31,7 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-// Decimal or "0x" hexadecimal, with an optional sign. Beyond INT64_MAX and up to UINT64_MAX
-// the number becomes a real, so that it keeps its magnitude rather than turning negative.
+// Decimal or "0x" hexadecimal, with an optional sign, from INT64_MIN to UINT64_MAX.
 bool integerValue(std::string_view text, Value& out) {
     text = trimmed(text);
     const bool negative = text.starts_with('-');
@@ -55,10 +54,8 @@ bool integerValue(std::string_view text, Value& out) {
             return false;
         }
         out = Value(static_cast<std::int64_t>(0 - magnitude));
-    } else if (magnitude > kMax) {
-        out = Value(static_cast<double>(magnitude));
     } else {
-        out = Value(static_cast<std::int64_t>(magnitude));
+        out = Value(magnitude);
     }
     return true;
 }
@@ -141,8 +138,8 @@ std::optional<Element> elementNamed(std::string_view name) {
 // their own, so that neither the nesting nor the destruction of a refused document recurses.
 class Builder {
   public:
-    Builder(XML_Parser parser, std::size_t maximumDepth)
-        : parser_(parser), maximumDepth_(maximumDepth) {}
+    Builder(XML_Parser parser, std::size_t maximumDepth, std::vector<DroppedEntry>* dropped)
+        : parser_(parser), maximumDepth_(maximumDepth), dropped_(dropped) {}
 
     void start(const char* name) {
         if (failed_) {
@@ -214,7 +211,13 @@ class Builder {
         }
         Value value;
         if (!leafValue(*element, value)) {
-            return fail();
+            if (!insideRootEntry()) {
+                return fail();
+            }
+            // Only the entry it belongs to is lost; it is left out when it is placed.
+            if (!entryProblem_) {
+                entryProblem_ = "an unreadable <" + std::string(name) + ">";
+            }
         }
         place(std::move(value));
     }
@@ -252,6 +255,12 @@ class Builder {
         bool hasKey;
     };
 
+    // Whether a value that cannot be read may cost only the root entry it lies in.
+    bool insideRootEntry() const {
+        return dropped_ != nullptr && !open_.empty() && open_.front().kind == Element::Dict &&
+               (open_.size() > 1 || open_.front().hasKey);
+    }
+
     // A value may go at the top (once), into a list, or into a dictionary after its key.
     bool placeable() const {
         if (open_.empty()) {
@@ -268,13 +277,16 @@ class Builder {
             open_.back().items.push_back(std::move(value));
         } else {
             Open& dict = open_.back();
-            // Keys come sorted from our own writer, so each one usually belongs at the end; a
-            // repeated key keeps its last value.
-            const std::size_t before = dict.entries.size();
-            const auto placed = dict.entries.emplace_hint(dict.entries.end(), std::move(dict.key),
-                                                          std::move(value));
-            if (dict.entries.size() == before) {
-                placed->second = std::move(value);
+            if (open_.size() == 1 && entryProblem_) {
+                // A repeated key whose last value cannot be read has no value to keep.
+                dict.entries.erase(dict.key);
+                dropped_->push_back(DroppedEntry{std::move(dict.key), *std::move(entryProblem_)});
+                entryProblem_.reset();
+            } else {
+                // Keys come sorted from our own writer, so each one usually belongs at the end;
+                // a repeated key keeps its last value.
+                dict.entries.insert_or_assign(dict.entries.end(), std::move(dict.key),
+                                              std::move(value));
             }
             dict.key.clear();
             dict.hasKey = false;
@@ -310,6 +322,8 @@ class Builder {
 
     XML_Parser parser_;
     std::size_t maximumDepth_;
+    std::vector<DroppedEntry>* dropped_;
+    std::optional<std::string> entryProblem_;  // of the root entry being read
     std::vector<Open> open_;
     std::optional<Element> collecting_;
     std::string text_;
@@ -325,13 +339,14 @@ struct ParserFree {
 
 }  // namespace
 
-std::optional<Value> readXmlPropertyList(std::string_view xml, std::size_t maximumDepth) {
+std::optional<Value> readXmlPropertyList(std::string_view xml, std::size_t maximumDepth,
+                                         std::vector<DroppedEntry>* dropped) {
     const std::unique_ptr<std::remove_pointer_t<XML_Parser>, ParserFree> parser(
         XML_ParserCreate(nullptr));
     if (!parser) {
         return std::nullopt;
     }
-    Builder builder(parser.get(), maximumDepth);
+    Builder builder(parser.get(), maximumDepth, dropped);
     XML_SetUserData(parser.get(), &builder);
     XML_SetElementHandler(
         parser.get(),

@@ -10,13 +10,18 @@
 #include <cstddef>
 #include <optional>
 #include <string_view>
+#include <vector>
 
+#include <PellinFoundation/PropertyList.h>
 #include <PellinFoundation/Value.h>
 
 namespace foundation::plist_detail {
 
 // Nothing when `xml` is not a well-formed property list, declares entities of its own, or nests
-// lists and dictionaries deeper than `maximumDepth`.
-std::optional<Value> readXmlPropertyList(std::string_view xml, std::size_t maximumDepth);
+// lists and dictionaries deeper than `maximumDepth`. A value whose text cannot be read refuses
+// the whole list, unless `dropped` is given and the value lies inside an entry of a dictionary
+// at the root: then only that entry is left out, and named in `dropped`.
+std::optional<Value> readXmlPropertyList(std::string_view xml, std::size_t maximumDepth,
+                                         std::vector<DroppedEntry>* dropped = nullptr);
 
 }  // namespace foundation::plist_detail

@@ -30,7 +30,9 @@ class Writer {
                 line(depth, *value.boolean() ? "<true/>" : "<false/>");
                 return true;
             case Value::Kind::Integer:
-                return element(depth, "integer", std::to_string(*value.integer()));
+                return element(depth, "integer",
+                               value.integer() ? std::to_string(*value.integer())
+                                               : std::to_string(*value.unsignedInteger()));
             case Value::Kind::Real:
                 return element(depth, "real", realText(*value.real()));
             case Value::Kind::Text:

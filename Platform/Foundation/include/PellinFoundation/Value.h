@@ -2,6 +2,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <string>
 #include <string_view>
@@ -34,7 +35,9 @@ using Array = std::vector<Value>;
 using Dictionary = std::map<std::string, Value, std::less<>>;
 
 // One property-list value: Boolean, integer, real, text, date, data, list, dictionary, or no
-// value at all (the default). Integers of every width are kept as signed 64-bit numbers.
+// value at all (the default). Integers are kept as signed 64-bit numbers, except those above
+// INT64_MAX, which other programs may store and which are kept as unsigned 64-bit numbers: an
+// integer has exactly one of integer() and unsignedInteger().
 class PELLIN_EXPORT Value {
   public:
     enum class Kind { None, Boolean, Integer, Real, Text, Date, Data, Array, Dictionary };
@@ -43,8 +46,16 @@ class PELLIN_EXPORT Value {
     Value(bool b) : storage_(b) {}
     template <class T>
     requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
-        Value(T i)
-        : storage_(static_cast<std::int64_t>(i)) {}
+        Value(T i) {
+        if constexpr (std::is_unsigned_v<T> && sizeof(T) >= sizeof(std::int64_t)) {
+            if (static_cast<std::uint64_t>(i) >
+                static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+                storage_ = static_cast<std::uint64_t>(i);
+                return;
+            }
+        }
+        storage_ = static_cast<std::int64_t>(i);
+    }
     Value(double d) : storage_(d) {}
     Value(std::string s) : storage_(std::move(s)) {}
     Value(std::string_view s) : storage_(std::string(s)) {}
@@ -54,13 +65,19 @@ class PELLIN_EXPORT Value {
     Value(foundation::Array a) : storage_(std::move(a)) {}
     Value(foundation::Dictionary d) : storage_(std::move(d)) {}
 
-    Kind kind() const { return static_cast<Kind>(storage_.index()); }
+    Kind kind() const {
+        return std::holds_alternative<std::uint64_t>(storage_)
+                   ? Kind::Integer
+                   : static_cast<Kind>(storage_.index());
+    }
     bool isNone() const { return kind() == Kind::None; }
     explicit operator bool() const = delete;  // ambiguous: "has a value" or "is true"?
 
     // Typed views; nullptr when the value is of another kind.
     const bool* boolean() const { return std::get_if<bool>(&storage_); }
     const std::int64_t* integer() const { return std::get_if<std::int64_t>(&storage_); }
+    // Only for an integer above INT64_MAX.
+    const std::uint64_t* unsignedInteger() const { return std::get_if<std::uint64_t>(&storage_); }
     const double* real() const { return std::get_if<double>(&storage_); }
     const std::string* text() const { return std::get_if<std::string>(&storage_); }
     const foundation::Date* date() const { return std::get_if<foundation::Date>(&storage_); }
@@ -69,7 +86,7 @@ class PELLIN_EXPORT Value {
     const foundation::Dictionary* dictionary() const {
         return std::get_if<foundation::Dictionary>(&storage_);
     }
-    bool isNumber() const { return boolean() || integer() || real(); }
+    bool isNumber() const { return boolean() || integer() || unsignedInteger() || real(); }
 
     // The text that "%@" prints, in Foundation's style: "(null)" for no value, 1 and 0 for
     // Booleans, "2024-03-05 09:05:03 +0000" for dates, "{length = 3, bytes = 0x010203}" for data,
@@ -79,8 +96,9 @@ class PELLIN_EXPORT Value {
     PELLIN_EXPORT friend bool operator==(const Value& a, const Value& b);
 
   private:
+    // In the order of Kind; the unsigned integer, of kind Integer, comes last.
     std::variant<std::monostate, bool, std::int64_t, double, std::string, foundation::Date,
-                 foundation::Data, foundation::Array, foundation::Dictionary>
+                 foundation::Data, foundation::Array, foundation::Dictionary, std::uint64_t>
         storage_;
 };
 
