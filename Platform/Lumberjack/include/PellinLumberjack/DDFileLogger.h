@@ -28,6 +28,9 @@ namespace lumberjack {
 //
 // A line that cannot be written (no folder, a full disk) is dropped; the sink tries again with
 // the next one.
+//
+// Without an absolute home folder the default sink has no folder: it writes nothing (rather
+// than below the working folder) and says so once on standard error.
 class PELLIN_EXPORT DDFileLogger : public DDAbstractLogger {
   public:
     static constexpr std::uint64_t kDefaultMaximumFileSize = 1024 * 1024;
