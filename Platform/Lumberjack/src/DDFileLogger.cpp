@@ -103,11 +103,14 @@ void DDFileLogger::writeLine(std::string_view line) {
     }
     if (lineSize > kPageSize - (fileSize_ + gathered_.size()) % kPageSize) {
         writeGathered();
+        if (fd_ < 0) {
+            startNewFile();
+        }
+        if (fd_ < 0) {
+            return;
+        }
         if (lineSize > kPageSize - fileSize_ % kPageSize) {
-            const ssize_t written = detail::writeWholeLine(fd_, line);
-            if (written > 0) {
-                fileSize_ += static_cast<std::uint64_t>(written);
-            }
+            keepWritten(detail::appendWholeLine(fd_, line));
             return;
         }
     }
@@ -118,6 +121,10 @@ void DDFileLogger::flushWrites() {
     writeGathered();
 }
 
+void DDFileLogger::dropGatheredInForkedChild() {
+    gathered_.clear();
+}
+
 // A failed write (a full disk) drops these lines only. Starting a new file instead would
 // delete the oldest files for nothing.
 void DDFileLogger::writeGathered() {
@@ -125,12 +132,19 @@ void DDFileLogger::writeGathered() {
         return;
     }
     if (fd_ >= 0) {
-        const ssize_t written = detail::writeWholeLines(fd_, gathered_);
-        if (written > 0) {
-            fileSize_ += static_cast<std::uint64_t>(written);
-        }
+        keepWritten(detail::appendWholeLines(fd_, gathered_));
     }
     gathered_.clear();
+}
+
+// A file left with half a line at its end is not written again: the next line starts a new
+// file instead of being glued onto it.
+void DDFileLogger::keepWritten(std::optional<std::size_t> kept) {
+    if (kept) {
+        fileSize_ += *kept;
+    } else {
+        closeFile();
+    }
 }
 
 }  // namespace lumberjack
