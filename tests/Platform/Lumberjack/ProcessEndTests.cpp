@@ -1,20 +1,25 @@
 // What a process leaves in its log file when it ends: every line it logged, however it ends,
-// and only whole lines even when it is killed or its disk is full.
+// and only whole lines even when it is killed or its disk is full; and a sink that cannot write
+// never keeps it from ending.
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <PellinLumberjack/DDLogFileManager.h>
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <regex>
 #include <sstream>
 #include <thread>
 
 #include "ChildProcess.h"
+#include "PrivatePidNamespace.h"
+#include "RecordingSink.h"
 #include "TemporaryHome.h"
 
 namespace fs = std::filesystem;
@@ -157,4 +162,27 @@ TEST_F(ProcessEnd, AFullDiskLeavesOnlyWholeLines) {
     EXPECT_EQ(numbers[99], 99);
     EXPECT_EQ(numbers[numbers.size() - 100], 200);
     EXPECT_EQ(numbers.back(), 299);
+}
+
+// A sink that cannot write costs the end of the process a bounded wait, never a hang: a FIFO in
+// place of the newest log file (opening it for writing would wait for a reader), and standard
+// error a pipe that nobody reads (the console sink's writes would wait for room).
+TEST_F(ProcessEnd, ASinkThatCannotWriteDoesNotKeepTheProcessFromEnding) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    constexpr auto kHang = std::chrono::seconds(10);
+    fs::create_directories(logs());
+    const fs::path fifo =
+        logs() / pellin::test::logFileNameStartedAt("LumberjackLogChild", std::time(nullptr) - 60);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const auto toFile = runChild(builtProgram("LumberjackLogChild"), {"exit", "1000"}, kHang);
+    EXPECT_FALSE(toFile.hung);
+    EXPECT_TRUE(toFile.exited && toFile.exitStatus == 0);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    fs::remove(fifo);
+    expectEveryLine(1000);
+
+    const auto toConsole = runChild(builtProgram("LumberjackLogChild"), {"console", "5000"}, kHang,
+                                    pellin::test::StandardError::UnreadPipe);
+    EXPECT_FALSE(toConsole.hung);
+    EXPECT_TRUE(toConsole.exited && toConsole.exitStatus == 0);
 }
