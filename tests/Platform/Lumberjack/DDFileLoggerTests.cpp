@@ -269,9 +269,10 @@ TEST_F(FileSink, TwoFilesStartedInOneMillisecondGetTwoNames) {
     EXPECT_EQ(manager.sortedLogFilePaths(), created);
 }
 
-// The newest file replaced by a link (to a file only root may write, say) is not written
-// through; a new file is started beside it.
-TEST_F(FileSink, ANewestLogFileThatIsALinkIsNotWrittenThrough) {
+// A link planted where a log file or folder should be (to a file only root may write, say) is
+// not followed: the newest file as a link gets a new file beside it, the program's folder as a
+// link gets nothing at all.
+TEST_F(FileSink, ALinkWhereALogFileOrFolderShouldBeIsNotFollowed) {
     const fs::path target = home_.parent() / "root-only";
     std::ofstream(target) << "not for the log\n";
     fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
@@ -286,6 +287,16 @@ TEST_F(FileSink, ANewestLogFileThatIsALinkIsNotWrittenThrough) {
     ASSERT_EQ(files.size(), 2u);
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(files[1])));
     EXPECT_EQ(readFile(files[1]), "this run\n");
+
+    const fs::path elsewhere = home_.parent() / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::remove_all(logs());
+    fs::create_directory_symlink(elsewhere, logs());
+    {
+        Registered<DDFileLogger> sink;
+        logText(true, "not there");
+    }
+    EXPECT_TRUE(fs::is_empty(elsewhere));
 }
 
 // Lines at debug level carry the user's identity, so the folders and files are the user's
