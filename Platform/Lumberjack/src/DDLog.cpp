@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -26,9 +27,7 @@ using Deadline = DDLoggerQueue::Deadline;
 constexpr std::chrono::seconds kFlushBound{2};
 
 struct Registry {
-    // Timed, so that the end of the process cannot be held up by a thread that holds it while
-    // it waits for room in the queue of a sink that cannot write.
-    std::timed_mutex mutex;
+    std::mutex mutex;
     std::vector<std::shared_ptr<DDAbstractLogger>> loggers;
     // Lets a log call with no sink registered return before it builds a message.
     std::atomic<std::size_t> count{0};
@@ -78,10 +77,16 @@ void afterForkInChild() {
     detail::forgetCurrentThreadLabel();
 }
 
-// Nothing when the registry could not be had before `deadline`.
+// Nothing when the registry could not be had before `deadline`: a thread may hold it while it
+// waits for room in the queue of a sink that cannot write, and must not hold up the end of the
+// process. (Tried rather than a timed lock, which ThreadSanitizer cannot follow.)
 std::vector<std::shared_ptr<DDAbstractLogger>> registeredLoggers(Deadline deadline) {
     Registry& r = registry();
-    std::unique_lock lock(r.mutex, deadline);
+    std::unique_lock lock(r.mutex, std::try_to_lock);
+    while (!lock.owns_lock() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        static_cast<void>(lock.try_lock());
+    }
     if (!lock.owns_lock()) {
         return {};
     }
