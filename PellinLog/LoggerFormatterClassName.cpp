@@ -1,6 +1,7 @@
 #include <PellinLog/LoggerFormatterClassName.h>
 
 #include <unicode/locid.h>
+#include <unicode/simpletz.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/unistr.h>
 
@@ -33,16 +34,28 @@ std::string_view lastPathComponent(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
+std::int64_t secondOf(std::int64_t milliseconds) {
+    return milliseconds / 1000 - (milliseconds % 1000 < 0 ? 1 : 0);
+}
+
+// The C library's offset from UTC for `second`, in seconds: TZ as the C library reads it.
+long localOffsetAt(std::int64_t second) {
+    const auto seconds = static_cast<std::time_t>(second);
+    std::tm local{};
+    return localtime_r(&seconds, &local) != nullptr ? local.tm_gmtoff : 0;
+}
+
 // The same pattern by hand, for the case that ICU cannot give a formatter: the line keeps its
 // time stamp rather than losing it.
 std::string formatWithoutICU(std::int64_t milliseconds) {
-    const auto seconds = static_cast<std::time_t>(milliseconds / 1000);
+    const auto seconds = static_cast<std::time_t>(secondOf(milliseconds));
     std::tm local{};
     localtime_r(&seconds, &local);
     std::array<char, 64> text{};
     std::snprintf(text.data(), text.size(), "%04d/%02d/%02d %02d:%02d:%02d:%03d",
                   local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                  local.tm_min, local.tm_sec, static_cast<int>(milliseconds % 1000));
+                  local.tm_min, local.tm_sec,
+                  static_cast<int>(milliseconds - secondOf(milliseconds) * 1000));
     return text.data();
 }
 
@@ -68,6 +81,22 @@ const std::string& LoggerFormatterClassName::formattedTimestamp(
         return cachedTimestamp_;
     }
     cachedTimestamp_.clear();
+    const std::int64_t second = secondOf(millisecondsSince1970);
+    if (second != offsetSecond_) {
+        offset_ = localOffsetAt(second);
+        offsetSecond_ = second;
+    }
+    if (threadUnsafeDateFormatter && offset_ != formatterOffset_) {
+        // ICU reads TZ itself and, for a POSIX TZ it cannot parse, falls back to another zone;
+        // at the C library's offset it shows the time every other part of the system shows.
+        try {
+            threadUnsafeDateFormatter->adoptTimeZone(new icu::SimpleTimeZone(
+                static_cast<std::int32_t>(offset_ * 1000), icu::UnicodeString(u"local")));
+            formatterOffset_ = offset_;
+        } catch (...) {
+            threadUnsafeDateFormatter.reset();
+        }
+    }
     if (threadUnsafeDateFormatter) {
         icu::UnicodeString formatted;
         threadUnsafeDateFormatter->format(static_cast<UDate>(millisecondsSince1970), formatted);

@@ -68,7 +68,11 @@ void PellinLogger::setupAppleSystemLogger(unsigned long /*logLevel*/) try {
 }
 
 void PellinLogger::setupFileLogger(unsigned long /*logLevel*/) try {
-    install(std::make_shared<lumberjack::DDFileLogger>());
+    auto logger = std::make_shared<lumberjack::DDFileLogger>();
+    // Without an absolute home folder there is no folder to write to; the sink has said so.
+    if (!logger->logFileManager().logsDirectory().empty()) {
+        install(logger);
+    }
 } catch (...) {
 }
 

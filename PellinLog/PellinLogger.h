@@ -5,9 +5,10 @@
 //     int main(int argc, char* argv[]) {
 //         PellinLogger::setup();  // before anything else logs
 //
-// installs a file sink writing to $HOME/Library/Logs/<program>/ and sets ddLogLevel from the
-// "level" key of the settings domain "com.brenvik.bvlog" ("ERROR", "WARN", "INFO", "DEBUG",
-// "VERBOSE" or "OFF"; without the key the level stays 7, error to info).
+// installs a file sink writing to $HOME/Library/Logs/<program>/ (none, with a word on standard
+// error, when there is no absolute home folder) and sets ddLogLevel from the "level" key of the
+// settings domain "com.brenvik.bvlog" ("ERROR", "WARN", "INFO", "DEBUG", "VERBOSE" or "OFF";
+// without the key the level stays 7, error to info).
 
 #include <cstdint>
 

@@ -145,14 +145,29 @@ std::time_t utc(int year, int month, int day, int hour, int minute, int second) 
 
 }  // namespace
 
+// Local time as the C library sees it, for zone names and for POSIX TZ strings, which carry
+// the offset and any daylight-saving rule in the text itself.
 TEST_F(LineFormat, TheTimeStampIsInTheLocalTimeZone) {
-    // 09:05:03.042 on 5 March 2024 in Kathmandu (UTC+05:45) and in New York (UTC-05:00).
-    EXPECT_EQ(lineInTimeZone("Asia/Kathmandu", utc(2024, 3, 5, 3, 20, 3), 42),
-              "2024/03/05 09:05:03:042 [INFO] [main] [file.cpp:42 +[Class selector]] text\n");
-    EXPECT_EQ(lineInTimeZone("America/New_York", utc(2024, 3, 5, 14, 5, 3), 42),
-              "2024/03/05 09:05:03:042 [INFO] [main] [file.cpp:42 +[Class selector]] text\n");
-    EXPECT_EQ(lineInTimeZone("UTC", utc(2024, 3, 5, 14, 5, 3), 42),
-              "2024/03/05 14:05:03:042 [INFO] [main] [file.cpp:42 +[Class selector]] text\n");
+    const struct {
+        const char* zone;
+        std::time_t utc;
+        const char* local;
+    } cases[] = {
+        {"Asia/Kathmandu", utc(2024, 3, 5, 3, 20, 3), "2024/03/05 09:05:03:042"},
+        {"America/New_York", utc(2024, 3, 5, 14, 5, 3), "2024/03/05 09:05:03:042"},
+        {"UTC", utc(2024, 3, 5, 14, 5, 3), "2024/03/05 14:05:03:042"},
+        {"IST-5:30", utc(2024, 3, 5, 3, 35, 3), "2024/03/05 09:05:03:042"},
+        {"<-03>3", utc(2024, 3, 5, 12, 5, 3), "2024/03/05 09:05:03:042"},
+        {"EST5EDT,M3.2.0,M11.1.0", utc(2024, 3, 5, 14, 5, 3), "2024/03/05 09:05:03:042"},
+        {"EST5EDT,M3.2.0,M11.1.0", utc(2024, 7, 5, 13, 5, 3), "2024/07/05 09:05:03:042"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", utc(2024, 7, 5, 7, 5, 3), "2024/07/05 09:05:03:042"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", utc(2024, 12, 5, 8, 5, 3), "2024/12/05 09:05:03:042"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(lineInTimeZone(c.zone, c.utc, 42),
+                  std::string(c.local) + " [INFO] [main] [file.cpp:42 +[Class selector]] text\n")
+            << c.zone;
+    }
 }
 
 // The fixed locale keeps the Gregorian calendar and ASCII digits whatever the user's own.

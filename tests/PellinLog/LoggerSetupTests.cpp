@@ -3,6 +3,7 @@
 // settings domain "com.brenvik.bvlog".
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <regex>
@@ -147,4 +148,36 @@ TEST_F(LoggerSetup, TheSystemLogSinkTakesEveryLevelWithoutFailing) {
     EXPECT_EQ(runSetup("syslog"), "31");
     EXPECT_EQ(standardError_, "");
     EXPECT_FALSE(fs::exists(logs()));
+}
+
+// Without an absolute home there is no log file, rather than one below whatever folder the
+// program was started in: HOME unset or empty for a user the password database does not know,
+// or HOME relative. The program says so once and runs on.
+TEST_F(LoggerSetup, WithoutAnAbsoluteHomeNothingIsWrittenInTheWorkingFolder) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to run the program as a user without a password entry";
+    }
+    const fs::path work = home_.path() / "work";
+    for (const std::string home : {"-u", "HOME=", "HOME=relative/home"}) {
+        SCOPED_TRACE(home);
+        fs::create_directories(work);
+        fs::permissions(work, fs::perms::all);
+        std::vector<std::string> arguments{"-C", work.string()};
+        if (home == "-u") {
+            arguments.insert(arguments.end(), {"-u", "HOME"});
+        } else {
+            arguments.push_back(home);
+        }
+        arguments.insert(arguments.end(),
+                         {"/usr/bin/setpriv", "--reuid=4242", "--regid=4242", "--clear-groups",
+                          builtProgram("PellinLogSetupChild").string(), "setup"});
+        const auto outcome = runChild("/usr/bin/env", arguments);
+        EXPECT_TRUE(outcome.exited && outcome.exitStatus == 0) << outcome.standardError;
+        EXPECT_EQ(outcome.standardOutput, "7\n");
+        EXPECT_EQ(outcome.standardError,
+                  "PellinLogSetupChild: no log file is written: the home folder is unknown or "
+                  "not an absolute path\n");
+        EXPECT_TRUE(fs::is_empty(work));
+        fs::remove_all(work);
+    }
 }

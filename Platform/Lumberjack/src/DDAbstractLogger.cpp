@@ -42,6 +42,7 @@ void DDAbstractLogger::afterForkInParent() {
 }
 
 void DDAbstractLogger::afterForkInChild() {
+    dropGatheredInForkedChild();
     mutex_.unlock();
     queue_.afterForkInChild();
 }

@@ -1,10 +1,11 @@
 #include <PellinLumberjack/DDFileLogger.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+
+#include "StandardErrorNotice.h"
 #include "WriteWholeLine.h"
 
 namespace lumberjack {
@@ -30,7 +31,13 @@ DDFileLogger::DDFileLogger() : DDFileLogger(std::make_shared<DDLogFileManager>()
 
 DDFileLogger::DDFileLogger(std::shared_ptr<DDLogFileManager> logFileManager)
     : logFileManager_(logFileManager ? std::move(logFileManager)
-                                     : std::make_shared<DDLogFileManager>()) {}
+                                     : std::make_shared<DDLogFileManager>()) {
+    static std::atomic<bool> told{false};
+    if (logFileManager_->logsDirectory().empty() && !told.exchange(true)) {
+        detail::tellOnStandardError(
+            "no log file is written: the home folder is unknown or not an absolute path");
+    }
+}
 
 DDFileLogger::~DDFileLogger() {
     closeFile();
@@ -54,23 +61,14 @@ void DDFileLogger::closeFile() {
 }
 
 void DDFileLogger::continueNewestFile(std::uint64_t lineSize) {
-    const auto paths = logFileManager_->sortedLogFilePaths();
-    if (paths.empty()) {
+    auto newest = logFileManager_->openNewestLogFile();
+    if (!newest) {
         return;
     }
-    const auto created = logFileManager_->creationDateOfLogFile(paths.back());
-    const int fd = ::open(paths.back().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) {
-        return;
-    }
-    struct stat status {};
-    if (!created || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return;
-    }
-    fd_ = fd;
-    fileSize_ = static_cast<std::uint64_t>(status.st_size);
-    fileCreated_ = *created;
+    fd_ = newest->fd;
+    const off_t size = ::lseek(fd_, 0, SEEK_END);
+    fileSize_ = size > 0 ? static_cast<std::uint64_t>(size) : 0;
+    fileCreated_ = newest->created;
     if (fileIsFull(lineSize)) {
         closeFile();
     }
@@ -79,17 +77,19 @@ void DDFileLogger::continueNewestFile(std::uint64_t lineSize) {
 void DDFileLogger::startNewFile() {
     writeGathered();
     closeFile();
-    const auto path = logFileManager_->createNewLogFile();
-    if (!path) {
+    auto file = logFileManager_->openNewLogFile();
+    if (!file) {
         return;
     }
-    fd_ = ::open(path->c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    fd_ = file->fd;
     fileSize_ = 0;
-    fileCreated_ =
-        logFileManager_->creationDateOfLogFile(*path).value_or(std::chrono::system_clock::now());
+    fileCreated_ = file->created;
 }
 
 void DDFileLogger::writeLine(std::string_view line) {
+    if (logFileManager_->logsDirectory().empty()) {
+        return;
+    }
     const std::uint64_t lineSize = line.size() + 1;
     if (fd_ < 0 && !triedNewestFile_) {
         triedNewestFile_ = true;
@@ -103,11 +103,14 @@ void DDFileLogger::writeLine(std::string_view line) {
     }
     if (lineSize > kPageSize - (fileSize_ + gathered_.size()) % kPageSize) {
         writeGathered();
+        if (fd_ < 0) {
+            startNewFile();
+        }
+        if (fd_ < 0) {
+            return;
+        }
         if (lineSize > kPageSize - fileSize_ % kPageSize) {
-            const ssize_t written = detail::writeWholeLine(fd_, line);
-            if (written > 0) {
-                fileSize_ += static_cast<std::uint64_t>(written);
-            }
+            keepWritten(detail::appendWholeLine(fd_, line));
             return;
         }
     }
@@ -118,6 +121,10 @@ void DDFileLogger::flushWrites() {
     writeGathered();
 }
 
+void DDFileLogger::dropGatheredInForkedChild() {
+    gathered_.clear();
+}
+
 // A failed write (a full disk) drops these lines only. Starting a new file instead would
 // delete the oldest files for nothing.
 void DDFileLogger::writeGathered() {
@@ -125,12 +132,19 @@ void DDFileLogger::writeGathered() {
         return;
     }
     if (fd_ >= 0) {
-        const ssize_t written = detail::writeWholeLines(fd_, gathered_);
-        if (written > 0) {
-            fileSize_ += static_cast<std::uint64_t>(written);
-        }
+        keepWritten(detail::appendWholeLines(fd_, gathered_));
     }
     gathered_.clear();
+}
+
+// A file left with half a line at its end is not written again: the next line starts a new
+// file instead of being glued onto it.
+void DDFileLogger::keepWritten(std::optional<std::size_t> kept) {
+    if (kept) {
+        fileSize_ += *kept;
+    } else {
+        closeFile();
+    }
 }
 
 }  // namespace lumberjack

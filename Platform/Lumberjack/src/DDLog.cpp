@@ -5,15 +5,26 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "StandardErrorNotice.h"
 #include "ThreadLabel.h"
 
 namespace lumberjack {
 namespace {
+
+using Deadline = DDLoggerQueue::Deadline;
+
+// How long a flush, and the end of the process, waits at most for the sinks in all. A sink
+// that has not written its lines by then cannot write (standard error a pipe nobody reads, a
+// disk that hangs); waiting longer would only keep the process from ending.
+constexpr std::chrono::seconds kFlushBound{2};
 
 struct Registry {
     std::mutex mutex;
@@ -21,8 +32,10 @@ struct Registry {
     // Lets a log call with no sink registered return before it builds a message.
     std::atomic<std::size_t> count{0};
     // Set once the process has begun to end: from then on every message is written before its
-    // log call returns, so that a line logged by a later static destructor is not left behind.
+    // log call returns, so that a line logged by a later static destructor is not left behind,
+    // but no later than the end's deadline.
     std::atomic<bool> ending{false};
+    std::atomic<Deadline::rep> endingDeadline{0};
 };
 
 void prepareForFork();
@@ -64,9 +77,19 @@ void afterForkInChild() {
     detail::forgetCurrentThreadLabel();
 }
 
-std::vector<std::shared_ptr<DDAbstractLogger>> registeredLoggers() {
+// Nothing when the registry could not be had before `deadline`: a thread may hold it while it
+// waits for room in the queue of a sink that cannot write, and must not hold up the end of the
+// process. (Tried rather than a timed lock, which ThreadSanitizer cannot follow.)
+std::vector<std::shared_ptr<DDAbstractLogger>> registeredLoggers(Deadline deadline) {
     Registry& r = registry();
-    std::lock_guard lock(r.mutex);
+    std::unique_lock lock(r.mutex, std::try_to_lock);
+    while (!lock.owns_lock() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        static_cast<void>(lock.try_lock());
+    }
+    if (!lock.owns_lock()) {
+        return {};
+    }
     return r.loggers;
 }
 
@@ -75,9 +98,43 @@ std::string lastPathComponent(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-void flushAtProcessEnd() noexcept {
-    DDLog::flushLog();
-    registry().ending.store(true);
+// Waits until every sink has written what it was handed, but no later than `deadline`. What a
+// sink has not written by then is dropped, and at the end of the process that sink takes
+// nothing more. Returns how many lines were dropped.
+std::size_t writeEverythingBefore(Deadline deadline, bool processEnds) {
+    std::size_t dropped = 0;
+    for (const auto& logger : registeredLoggers(deadline)) {
+        DDLoggerQueue& queue = logger->loggerQueue();
+        if (!queue.drainUntil(deadline)) {
+            dropped += queue.dropUnhandled();
+            if (processEnds) {
+                queue.refuseFurtherMessages();
+            }
+        }
+    }
+    return dropped;
+}
+
+void tellDropped(std::size_t dropped) {
+    if (dropped == 0) {
+        return;
+    }
+    detail::tellOnStandardError(
+        std::to_string(dropped) + (dropped == 1 ? " log line" : " log lines") +
+        " could not be written within " + std::to_string(kFlushBound.count()) + " seconds and " +
+        (dropped == 1 ? "was" : "were") + " dropped");
+}
+
+void flushAtProcessEnd() noexcept try {
+    Registry& r = registry();
+    const Deadline deadline = std::chrono::steady_clock::now() + kFlushBound;
+    r.endingDeadline.store(deadline.time_since_epoch().count());
+    // exit() on a sink's own queue: that queue cannot wait for itself.
+    if (!DDLoggerQueue::isOnWorkerThread()) {
+        tellDropped(writeEverythingBefore(deadline, true));
+    }
+    r.ending.store(true);
+} catch (...) {
 }
 
 // exit(), a return from main and quick_exit() all pass through here. This library's static
@@ -171,8 +228,19 @@ void DDLog::log(bool asynchronous, long level, DDLogFlag flag, long context, con
             tickets.emplace_back(logger, logger->loggerQueue().enqueue(m, true));
         }
     }
+    if (!r.ending.load(std::memory_order_relaxed)) {
+        for (const auto& [logger, ticket] : tickets) {
+            logger->loggerQueue().waitUntilHandled(ticket);
+        }
+        return;
+    }
+    const Deadline deadline{Deadline::duration(r.endingDeadline.load())};
     for (const auto& [logger, ticket] : tickets) {
-        logger->loggerQueue().waitUntilHandled(ticket);
+        DDLoggerQueue& queue = logger->loggerQueue();
+        if (!queue.waitUntilHandled(ticket, deadline)) {
+            queue.dropUnhandled();
+            queue.refuseFurtherMessages();
+        }
     }
 } catch (...) {
     // Out of memory: the line is lost, the caller carries on.
@@ -183,10 +251,7 @@ void DDLog::flushLog() try {
         // A sink's own queue cannot wait for itself, and holds its sink's lock.
         return;
     }
-    for (const auto& logger : registeredLoggers()) {
-        logger->loggerQueue().drain();
-        logger->flush();
-    }
+    tellDropped(writeEverythingBefore(std::chrono::steady_clock::now() + kFlushBound, false));
 } catch (...) {
 }
 

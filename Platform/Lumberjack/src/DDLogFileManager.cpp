@@ -1,48 +1,67 @@
 #include <PellinLumberjack/DDLogFileManager.h>
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <system_error>
+
+#include <PellinFoundation/FileManager.h>
+#include <PellinFoundation/HomeOwner.h>
+
+#include "LogFileStamp.h"
+#include "OwnedFd.h"
 
 namespace lumberjack {
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::system_clock;
+using detail::OwnedFd;
 
 constexpr std::string_view kExtension = ".log";
-// "2024-03-05--09-05-03-042"
-constexpr std::size_t kStampLength = 24;
 
-std::string homeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-        return home;
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+// Creates the missing folders of `path`, each 0700, as `mkdir -p` would.
+void createFolders(const fs::path& path) {
+    if (path.empty() || path == path.root_path() || ::mkdir(path.c_str(), 0700) == 0 ||
+        errno == EEXIST) {
+        return;
     }
-    std::array<char, 4096> buffer{};
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr) {
-        return found->pw_dir;
+    if (errno == ENOENT) {
+        createFolders(path.parent_path());
+        ::mkdir(path.c_str(), 0700);
     }
-    return {};
 }
 
 }  // namespace
 
-DDLogFileManager::DDLogFileManager()
-    : DDLogFileManager(defaultLogsDirectory(), currentProgramName()) {}
+DDLogFileManager::DDLogFileManager() : programName_(currentProgramName()) {
+    if (const auto home = foundation::absoluteHomeDirectory()) {
+        base_ = *home;
+        below_ = {"Library", "Logs", programName_};
+        logsDirectory_ = base_ / "Library" / "Logs" / programName_;
+        inHome_ = true;
+    }
+}
 
 DDLogFileManager::DDLogFileManager(fs::path logsDirectory, std::string programName)
-    : logsDirectory_(std::move(logsDirectory)), programName_(std::move(programName)) {}
+    : logsDirectory_(std::move(logsDirectory)), programName_(std::move(programName)) {
+    fs::path folder = logsDirectory_.lexically_normal();
+    if (!folder.has_filename()) {
+        folder = folder.parent_path();  // "a/b/" is "a/b"
+    }
+    if (folder.filename().empty() || folder.filename() == "..") {
+        base_ = folder;
+    } else {
+        base_ = folder.has_parent_path() ? folder.parent_path() : fs::path(".");
+        below_ = {folder.filename().string()};
+    }
+}
 
 std::string DDLogFileManager::currentProgramName() {
     std::error_code error;
@@ -58,84 +77,130 @@ std::string DDLogFileManager::currentProgramName() {
     return name.empty() ? std::string("unknown") : name;
 }
 
-fs::path DDLogFileManager::defaultLogsDirectory() {
-    return fs::path(homeFolder()) / "Library" / "Logs" / currentProgramName();
+std::optional<fs::path> DDLogFileManager::defaultLogsDirectory() {
+    const auto home = foundation::absoluteHomeDirectory();
+    if (!home) {
+        return std::nullopt;
+    }
+    return fs::path(*home) / "Library" / "Logs" / currentProgramName();
 }
 
-std::string DDLogFileManager::fileNameFor(Clock::time_point time) const {
-    const auto milliseconds =
-        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
-    const std::time_t seconds = static_cast<std::time_t>(milliseconds / 1000);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    std::array<char, 64> stamp{};
-    std::snprintf(stamp.data(), stamp.size(), "%04d-%02d-%02d--%02d-%02d-%02d-%03d",
-                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                  local.tm_min, local.tm_sec, static_cast<int>(milliseconds % 1000));
-    return programName_ + " " + stamp.data() + std::string(kExtension);
+int DDLogFileManager::openFolder(bool create) const {
+    if (logsDirectory_.empty()) {
+        return -1;
+    }
+    if (create && !inHome_) {
+        createFolders(base_);
+    }
+    OwnedFd folder(::open(base_.c_str(), kFolderFlags));
+    for (const std::string& name : below_) {
+        if (!folder.valid()) {
+            return -1;
+        }
+        const bool created = create && ::mkdirat(folder.get(), name.c_str(), 0700) == 0;
+        folder.reset(::openat(folder.get(), name.c_str(), kFolderFlags | O_NOFOLLOW));
+        if (created && inHome_ && folder.valid()) {
+            foundation::giveToHomeOwner(folder.get());
+        }
+    }
+    return folder.release();
+}
+
+std::optional<Clock::time_point> DDLogFileManager::creationDateOfName(
+    const std::string& name) const {
+    const std::string prefix = programName_ + " ";
+    if (!name.starts_with(prefix) || !name.ends_with(kExtension) ||
+        name.size() < prefix.size() + kExtension.size()) {
+        return std::nullopt;
+    }
+    return detail::timeOfLogFileStamp(std::string_view(name).substr(
+        prefix.size(), name.size() - prefix.size() - kExtension.size()));
 }
 
 std::optional<Clock::time_point> DDLogFileManager::creationDateOfLogFile(
     const fs::path& path) const {
-    const std::string name = path.filename().string();
-    const std::string prefix = programName_ + " ";
-    if (name.size() != prefix.size() + kStampLength + kExtension.size() ||
-        !name.starts_with(prefix) || !name.ends_with(kExtension)) {
-        return std::nullopt;
+    return creationDateOfName(path.filename().string());
+}
+
+std::vector<std::pair<Clock::time_point, std::string>> DDLogFileManager::sortedLogFiles(
+    int folder) const {
+    std::vector<std::pair<Clock::time_point, std::string>> found;
+    const int listed = ::dup(folder);
+    DIR* directory = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (directory == nullptr) {
+        if (listed >= 0) {
+            ::close(listed);
+        }
+        return found;
     }
-    const std::string stamp = name.substr(prefix.size(), kStampLength);
-    std::tm local{};
-    int millisecond = 0;
-    char end = '\0';
-    if (std::sscanf(stamp.c_str(), "%4d-%2d-%2d--%2d-%2d-%2d-%3d%c", &local.tm_year, &local.tm_mon,
-                    &local.tm_mday, &local.tm_hour, &local.tm_min, &local.tm_sec, &millisecond,
-                    &end) != 7) {
-        return std::nullopt;
+    ::rewinddir(directory);
+    while (const dirent* entry = ::readdir(directory)) {
+        std::string name = entry->d_name;
+        if (const auto created = creationDateOfName(name)) {
+            found.emplace_back(*created, std::move(name));
+        }
     }
-    local.tm_year -= 1900;
-    local.tm_mon -= 1;
-    local.tm_isdst = -1;
-    const std::time_t seconds = mktime(&local);
-    if (seconds == static_cast<std::time_t>(-1)) {
-        return std::nullopt;
-    }
-    return Clock::from_time_t(seconds) + std::chrono::milliseconds(millisecond);
+    ::closedir(directory);
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 std::vector<fs::path> DDLogFileManager::sortedLogFilePaths() const {
-    std::vector<std::pair<Clock::time_point, fs::path>> found;
-    std::error_code error;
-    for (fs::directory_iterator it(logsDirectory_, error), end; !error && it != end;
-         it.increment(error)) {
-        if (const auto created = creationDateOfLogFile(it->path())) {
-            found.emplace_back(*created, it->path());
-        }
-    }
-    std::sort(found.begin(), found.end());
     std::vector<fs::path> paths;
-    paths.reserve(found.size());
-    for (auto& [created, path] : found) {
-        paths.push_back(std::move(path));
+    const OwnedFd folder(openFolder(false));
+    if (!folder.valid()) {
+        return paths;
+    }
+    for (const auto& [created, name] : sortedLogFiles(folder.get())) {
+        paths.push_back(logsDirectory_ / name);
     }
     return paths;
 }
 
-std::optional<fs::path> DDLogFileManager::createNewLogFile() {
-    std::error_code error;
-    fs::create_directories(logsDirectory_, error);
+std::optional<DDLogFileManager::OpenedLogFile> DDLogFileManager::openNewestLogFile() const {
+    const OwnedFd folder(openFolder(false));
+    if (!folder.valid()) {
+        return std::nullopt;
+    }
+    const auto files = sortedLogFiles(folder.get());
+    if (files.empty()) {
+        return std::nullopt;
+    }
+    const auto& [created, name] = files.back();
+    // O_NONBLOCK: a FIFO must not hold the sink up until somebody reads it.
+    OwnedFd file(::openat(folder.get(), name.c_str(),
+                          O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+    struct stat status {};
+    if (!file.valid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_nlink != 1) {
+        return std::nullopt;
+    }
+    return OpenedLogFile{file.release(), logsDirectory_ / name, created};
+}
+
+std::optional<DDLogFileManager::OpenedLogFile> DDLogFileManager::openNewLogFile() {
+    const OwnedFd folder(openFolder(true));
+    if (!folder.valid()) {
+        return std::nullopt;
+    }
     // Names must sort in the order the files were started, or the newest file would be taken
     // for the oldest and deleted. Two files started within one millisecond (a burst of rolls,
     // two processes) therefore get consecutive names instead of sharing one.
     auto time = std::max(std::chrono::floor<std::chrono::milliseconds>(Clock::now()),
                          lastCreated_ + std::chrono::milliseconds(1));
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const fs::path path = logsDirectory_ / fileNameFor(time);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            ::close(fd);
+        const std::string name =
+            programName_ + " " + detail::logFileStamp(time) + std::string(kExtension);
+        OwnedFd file(::openat(folder.get(), name.c_str(),
+                              O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                              0600));
+        if (file.valid()) {
+            if (inHome_) {
+                foundation::giveToHomeOwner(file.get());
+            }
             lastCreated_ = time;
-            deleteOldLogFiles(path);
-            return path;
+            deleteOldLogFiles(folder.get(), name);
+            return OpenedLogFile{file.release(), logsDirectory_ / name, time};
         }
         if (errno != EEXIST) {
             return std::nullopt;
@@ -145,22 +210,30 @@ std::optional<fs::path> DDLogFileManager::createNewLogFile() {
     return std::nullopt;
 }
 
-void DDLogFileManager::deleteOldLogFiles(const fs::path& keep) {
+std::optional<fs::path> DDLogFileManager::createNewLogFile() {
+    auto file = openNewLogFile();
+    if (!file) {
+        return std::nullopt;
+    }
+    ::close(file->fd);
+    return file->path;
+}
+
+void DDLogFileManager::deleteOldLogFiles(int folder, const std::string& keep) const {
     const std::size_t maximum = maximumNumberOfLogFiles();
     if (maximum == 0) {
         return;
     }
-    std::vector<fs::path> paths = sortedLogFilePaths();
-    std::size_t excess = paths.size() > maximum ? paths.size() - maximum : 0;
-    for (const auto& path : paths) {
+    const auto files = sortedLogFiles(folder);
+    std::size_t excess = files.size() > maximum ? files.size() - maximum : 0;
+    for (const auto& [created, name] : files) {
         if (excess == 0) {
             break;
         }
-        if (path == keep) {
+        if (name == keep) {
             continue;
         }
-        std::error_code ignored;
-        fs::remove(path, ignored);
+        ::unlinkat(folder, name.c_str(), 0);
         --excess;
     }
 }

@@ -51,8 +51,12 @@ void DDLoggerQueue::startWorkerLocked() {
     }
 }
 
-void DDLoggerQueue::handle(const std::vector<DDLogMessage>& messages, std::size_t count) {
+void DDLoggerQueue::handle(const std::vector<DDLogMessage>& messages, std::size_t count,
+                           Ticket first) {
     for (std::size_t i = 0; i < count; ++i) {
+        if (first + i <= droppedThrough_.load(std::memory_order_relaxed)) {
+            continue;
+        }
         try {
             handler_(messages[i]);
         } catch (...) {
@@ -70,9 +74,10 @@ void DDLoggerQueue::handleOnCallerLocked(std::unique_lock<std::mutex>& lock) {
     std::vector<DDLogMessage> messages;
     messages.swap(pending_);
     const std::size_t count = pendingCount_;
+    const Ticket first = handledCount_ + 1;
     pendingCount_ = 0;
     lock.unlock();
-    handle(messages, count);
+    handle(messages, count, first);
     lock.lock();
     handledCount_ += count;
     handled_->notify_all();
@@ -80,12 +85,18 @@ void DDLoggerQueue::handleOnCallerLocked(std::unique_lock<std::mutex>& lock) {
 
 DDLoggerQueue::Ticket DDLoggerQueue::enqueue(const DDLogMessage& message, bool urgent) {
     std::unique_lock lock(mutex_);
+    if (refusing_) {
+        return 0;
+    }
     if (pendingCount_ >= kMaximumPending && !isOnWorkerThread() && state_ != WorkerState::None) {
         urgent_ = true;
         wakeWorker_->notify_one();
         spaceFreed_->wait(lock, [this] {
-            return pendingCount_ < kMaximumPending || state_ == WorkerState::None;
+            return pendingCount_ < kMaximumPending || state_ == WorkerState::None || refusing_;
         });
+        if (refusing_) {
+            return 0;
+        }
     }
     if (pendingCount_ < pending_.size()) {
         pending_[pendingCount_] = message;
@@ -117,7 +128,7 @@ void DDLoggerQueue::waitUntilHandled(Ticket ticket) {
         return;
     }
     std::unique_lock lock(mutex_);
-    if (handledCount_ >= ticket) {
+    if (handledCount_ >= ticket || refusing_) {
         return;
     }
     urgent_ = true;
@@ -125,13 +136,39 @@ void DDLoggerQueue::waitUntilHandled(Ticket ticket) {
     handled_->wait(lock, [this, ticket] { return handledCount_ >= ticket; });
 }
 
-void DDLoggerQueue::drain() {
+bool DDLoggerQueue::waitUntilHandled(Ticket ticket, Deadline deadline) {
+    if (isOnWorkerThread()) {
+        return true;
+    }
+    std::unique_lock lock(mutex_);
+    if (handledCount_ >= ticket || refusing_) {
+        return true;
+    }
+    urgent_ = true;
+    wakeWorker_->notify_one();
+    return handled_->wait_until(lock, deadline, [this, ticket] { return handledCount_ >= ticket; });
+}
+
+bool DDLoggerQueue::drainUntil(Deadline deadline) {
     Ticket last = 0;
     {
         std::lock_guard lock(mutex_);
         last = enqueuedCount_;
     }
-    waitUntilHandled(last);
+    return waitUntilHandled(last, deadline);
+}
+
+std::size_t DDLoggerQueue::dropUnhandled() {
+    std::lock_guard lock(mutex_);
+    droppedThrough_.store(enqueuedCount_, std::memory_order_relaxed);
+    return static_cast<std::size_t>(enqueuedCount_ - handledCount_);
+}
+
+void DDLoggerQueue::refuseFurtherMessages() {
+    std::lock_guard lock(mutex_);
+    refusing_ = true;
+    // A caller held up by a full queue must not wait for this one any more either.
+    spaceFreed_->notify_all();
 }
 
 void DDLoggerQueue::stop() {
@@ -195,10 +232,11 @@ void DDLoggerQueue::run() {
         napped = false;
         handling_.swap(pending_);
         const std::size_t count = pendingCount_;
+        const Ticket first = handledCount_ + 1;
         pendingCount_ = 0;
         lock.unlock();
         spaceFreed_->notify_all();
-        handle(handling_, count);
+        handle(handling_, count, first);
         lock.lock();
         handledCount_ += count;
         handled_->notify_all();

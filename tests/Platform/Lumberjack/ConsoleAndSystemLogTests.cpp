@@ -3,10 +3,8 @@
 #include <PellinLumberjack/DDLogFormatter.h>
 #include <PellinLumberjack/DDTTYLogger.h>
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <syslog.h>
-#include <unistd.h>
 
 #include "RecordingSink.h"
 #include "TemporaryHome.h"
@@ -33,25 +31,6 @@ class Bracketing : public lumberjack::DDLogFormatter {
     int* calls_;
 };
 
-// Sends this process's standard error to a file while it lives.
-class CapturedStandardError {
-  public:
-    explicit CapturedStandardError(const std::filesystem::path& file) : saved_(dup(STDERR_FILENO)) {
-        const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, STDERR_FILENO);
-        close(fd);
-    }
-    ~CapturedStandardError() {
-        dup2(saved_, STDERR_FILENO);
-        close(saved_);
-    }
-    CapturedStandardError(const CapturedStandardError&) = delete;
-    CapturedStandardError& operator=(const CapturedStandardError&) = delete;
-
-  private:
-    int saved_;
-};
-
 class ConsoleAndSystemLog : public ::testing::Test {
   protected:
     pellin::test::TemporaryHome home_;
@@ -62,7 +41,7 @@ class ConsoleAndSystemLog : public ::testing::Test {
 TEST_F(ConsoleAndSystemLog, TheConsoleSinkWritesFormattedLinesToStandardError) {
     const auto file = home_.path() / "stderr";
     {
-        CapturedStandardError captured(file);
+        pellin::test::CapturedStandardError captured(file);
         auto console = DDTTYLogger::sharedInstance();
         console->setLogFormatter(std::make_unique<Bracketing>());
         pellin::test::Registered<DDTTYLogger> sink(console);

@@ -3,11 +3,15 @@
 #include <PellinLumberjack/DDLogFileManager.h>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 
 #include "RecordingSink.h"
+#include "ScopedEnvironment.h"
 #include "TemporaryHome.h"
 
 namespace fs = std::filesystem;
@@ -43,13 +47,8 @@ class FileSink : public ::testing::Test {
         return line;
     }
 
-    // The name a file started at `time` has.
     static std::string nameStartedAt(std::time_t time) {
-        std::tm local{};
-        localtime_r(&time, &local);
-        char stamp[64];
-        std::strftime(stamp, sizeof stamp, "%Y-%m-%d--%H-%M-%S-000", &local);
-        return std::string("LumberjackTests ") + stamp + ".log";
+        return pellin::test::logFileNameStartedAt("LumberjackTests", time);
     }
 
     pellin::test::TemporaryHome home_;
@@ -222,16 +221,40 @@ TEST_F(FileSink, AFolderThatCannotBeCreatedCostsTheLinesButNothingElse) {
     EXPECT_TRUE(fs::is_regular_file(home_.path() / "Library" / "Logs"));
 }
 
+// A file's age comes from its name. A new name carries the UTC offset of its local time, so
+// that in the hour that repeats in autumn the later file is still the newer one; names of
+// earlier versions, without an offset, are read as local time.
 TEST_F(FileSink, FileNamesTellWhenEachFileWasStarted) {
-    const DDLogFileManager manager(logs(), "LumberjackTests");
+    DDLogFileManager manager(logs(), "LumberjackTests");
+    {
+        pellin::test::ScopedEnvironment zone;
+        zone.set("TZ", "IST-5:30");
+        tzset();
+        const auto path = manager.createNewLogFile();
+        ASSERT_TRUE(path.has_value());
+        EXPECT_TRUE(path->filename().string().ends_with("+0530.log")) << *path;
+        const auto created = manager.creationDateOfLogFile(*path);
+        ASSERT_TRUE(created.has_value());
+        EXPECT_LT(std::chrono::abs(*created - std::chrono::system_clock::now()),
+                  std::chrono::minutes(1));
+    }
+    tzset();
+    const auto at = [&manager, this](const char* name) {
+        const auto created = manager.creationDateOfLogFile(logs() / name);
+        return created ? std::chrono::system_clock::to_time_t(*created) : std::time_t{-1};
+    };
+    // 00:30 and 01:10 UTC on 27 October 2024, in Berlin 02:30 summer time and 02:10 winter time.
+    EXPECT_EQ(at("LumberjackTests 2024-10-27--02-30-00-000+0200.log"), 1729989000);
+    EXPECT_EQ(at("LumberjackTests 2024-10-27--02-10-00-000+0100.log"), 1729991400);
+    EXPECT_EQ(at("LumberjackTests 2024-03-05--09-05-03-042-0330.log"), 1709642103);
     const std::time_t started = std::time(nullptr) - 7200;
-    const auto created = manager.creationDateOfLogFile(logs() / nameStartedAt(started));
-    ASSERT_TRUE(created.has_value());
-    EXPECT_EQ(std::chrono::system_clock::to_time_t(*created), started);
-    EXPECT_FALSE(manager.creationDateOfLogFile(logs() / "LumberjackTests.log"));
-    EXPECT_FALSE(manager.creationDateOfLogFile(logs() / "Other 2020-01-01--00-00-00-000.log"));
-    EXPECT_FALSE(
-        manager.creationDateOfLogFile(logs() / "LumberjackTests 2020-01-01--00-00-00-000.txt"));
+    EXPECT_EQ(at(nameStartedAt(started).c_str()), started);
+    for (const char* foreign : {"LumberjackTests.log", "Other 2020-01-01--00-00-00-000.log",
+                                "LumberjackTests 2020-01-01--00-00-00-000.txt",
+                                "LumberjackTests 2020-01-01--00-00-00-000+01.log",
+                                "LumberjackTests 2020-01-01--00-00-00-000*0100.log"}) {
+        EXPECT_EQ(at(foreign), -1) << foreign;
+    }
 }
 
 TEST_F(FileSink, TwoFilesStartedInOneMillisecondGetTwoNames) {
@@ -244,4 +267,62 @@ TEST_F(FileSink, TwoFilesStartedInOneMillisecondGetTwoNames) {
         created.push_back(*path);
     }
     EXPECT_EQ(manager.sortedLogFilePaths(), created);
+}
+
+// A link planted where a log file or folder should be (to a file only root may write, say) is
+// not followed: the newest file as a link gets a new file beside it, the program's folder as a
+// link gets nothing at all.
+TEST_F(FileSink, ALinkWhereALogFileOrFolderShouldBeIsNotFollowed) {
+    const fs::path target = home_.parent() / "root-only";
+    std::ofstream(target) << "not for the log\n";
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_directories(logs());
+    fs::create_symlink(target, logs() / nameStartedAt(std::time(nullptr) - 60));
+    {
+        Registered<DDFileLogger> sink;
+        logText(true, "this run");
+    }
+    EXPECT_EQ(readFile(target), "not for the log\n");
+    const auto files = logFiles();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(files[1])));
+    EXPECT_EQ(readFile(files[1]), "this run\n");
+
+    const fs::path elsewhere = home_.parent() / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::remove_all(logs());
+    fs::create_directory_symlink(elsewhere, logs());
+    {
+        Registered<DDFileLogger> sink;
+        logText(true, "not there");
+    }
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+// Lines at debug level carry the user's identity, so the folders and files are the user's
+// alone; and when root runs with a user's HOME (sudo -E), nothing it creates there stays
+// root's.
+TEST_F(FileSink, WhatTheSinkCreatesIsPrivateAndBelongsToTheHomesOwner) {
+    constexpr uid_t kOwner = 4242;
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(home_.path().c_str(), kOwner, kOwner), 0);
+    }
+    {
+        Registered<DDFileLogger> sink;
+        logText(true, "private");
+    }
+    const auto files = logFiles();
+    ASSERT_EQ(files.size(), 1u);
+    const std::pair<fs::path, mode_t> created[] = {{home_.path() / "Library", 0700},
+                                                   {home_.path() / "Library" / "Logs", 0700},
+                                                   {logs(), 0700},
+                                                   {files[0], 0600}};
+    for (const auto& [path, mode] : created) {
+        struct stat status {};
+        ASSERT_EQ(lstat(path.c_str(), &status), 0) << path;
+        EXPECT_EQ(status.st_mode & 07777, mode) << path;
+        EXPECT_EQ(status.st_uid, root ? kOwner : geteuid()) << path;
+        EXPECT_EQ(status.st_gid, root ? kOwner : getegid()) << path;
+    }
 }

@@ -303,6 +303,26 @@ TEST_F(Facility, AProducerFarAheadOfItsSinkLosesNoLine) {
     EXPECT_EQ(sink->lines(), numbered("", count));
 }
 
+// A sink that cannot write holds a flush up for 2 seconds at most; what it has not written by
+// then is dropped, and standard error says how much.
+TEST_F(Facility, AFlushGivesUpOnASinkThatCannotWriteAndCountsWhatItDropped) {
+    Registered<GatedSink> sink;
+    for (int i = 0; i < 10; ++i) {
+        logText(true, std::to_string(i));
+    }
+    const auto standardError = home_.path() / "stderr";
+    {
+        pellin::test::CapturedStandardError captured(standardError);
+        DDLog::flushLog();
+    }
+    EXPECT_EQ(pellin::test::readFile(standardError),
+              "LumberjackTests: 10 log lines could not be written within 2 seconds and were "
+              "dropped\n");
+    sink->open();
+    logText(false, "after", lumberjack::DDLogFlagError);
+    EXPECT_EQ(sink->lines(), (std::vector<std::string>{"0", "after"}));
+}
+
 // The child of fork() has none of the parent's worker threads: logging there, synchronously
 // or not, must still write and must not wait forever.
 TEST_F(Facility, AForkedChildCanStillLogAndFlush) {

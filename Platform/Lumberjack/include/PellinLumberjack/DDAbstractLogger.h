@@ -49,6 +49,9 @@ class PELLIN_EXPORT DDAbstractLogger {
     // For a sink that needs more of the message than its line (the system log's priority).
     virtual void writeMessageLine(const DDLogMessage& message, std::string_view line);
     virtual void flushWrites() {}
+    // In the child of a fork(): forgets lines gathered for flushWrites(), which the parent
+    // writes; written again by the child they would appear twice.
+    virtual void dropGatheredInForkedChild() {}
 
   private:
     std::mutex mutex_;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,7 +28,14 @@ namespace lumberjack {
 // with a burst.) The gathered lines are written before the queue reports the batch written.
 //
 // A line that cannot be written (no folder, a full disk) is dropped; the sink tries again with
-// the next one.
+// the next one. When the disk fills up in the middle of a line, the part that was written is
+// cut away again, so that the file never holds half a line.
+//
+// Without an absolute home folder the default sink has no folder: it writes nothing (rather
+// than below the working folder) and says so once on standard error.
+//
+// The child of a fork() starts without the lines the parent had gathered: they are the
+// parent's to write.
 class PELLIN_EXPORT DDFileLogger : public DDAbstractLogger {
   public:
     static constexpr std::uint64_t kDefaultMaximumFileSize = 1024 * 1024;
@@ -54,6 +62,7 @@ class PELLIN_EXPORT DDFileLogger : public DDAbstractLogger {
   protected:
     void writeLine(std::string_view line) override;
     void flushWrites() override;
+    void dropGatheredInForkedChild() override;
 
   private:
     bool fileIsFull(std::uint64_t lineSize) const;
@@ -61,6 +70,7 @@ class PELLIN_EXPORT DDFileLogger : public DDAbstractLogger {
     void continueNewestFile(std::uint64_t lineSize);
     void startNewFile();
     void closeFile();
+    void keepWritten(std::optional<std::size_t> kept);
 
     std::shared_ptr<DDLogFileManager> logFileManager_;
     std::atomic<std::uint64_t> maximumFileSize_{kDefaultMaximumFileSize};

@@ -5,9 +5,12 @@
 // hand-over returns only after every sink has written the message.
 //
 // No line is lost when the process ends: when main returns, on exit() and on quick_exit(),
-// everything queued is written first (this library's static destructor calls flushLog), and a
-// line logged after that, by a later static destructor, is written before its call returns.
-// The application's terminate calls flushLog itself. A child of fork() starts queues of its own.
+// everything queued is written first (this library's static destructor flushes), and a line
+// logged after that, by a later static destructor, is written before its call returns. The
+// application's terminate calls flushLog itself. The end never hangs on a sink that cannot
+// write (standard error a pipe nobody reads): the wait is bounded by 2 seconds in all, and what
+// is not written by then is dropped and counted on standard error. A child of fork() starts
+// queues of its own, without the lines its parent had queued or gathered.
 //
 // The sinks: DDFileLogger (files in $HOME/Library/Logs/<program>/), DDTTYLogger (standard
 // error), DDASLLogger (syslog); each formats with its own DDLogFormatter.
@@ -37,7 +40,9 @@ class PELLIN_EXPORT DDLog {
     static void log(bool asynchronous, long level, DDLogFlag flag, long context, const char* file,
                     const char* function, unsigned long line, const char* tag, std::string message);
 
-    // Returns after every sink has written every message handed to it so far.
+    // Returns after every sink has written every message handed to it so far, or after 2 seconds
+    // at most: what a sink has not written by then is dropped, and standard error says how many
+    // lines that were.
     static void flushLog();
 };
 

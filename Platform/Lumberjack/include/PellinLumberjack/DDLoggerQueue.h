@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -33,6 +35,7 @@ class PELLIN_EXPORT DDLoggerQueue {
     using Handler = std::function<void(const DDLogMessage&)>;
     using BatchDone = std::function<void()>;
     using Ticket = std::uint64_t;
+    using Deadline = std::chrono::steady_clock::time_point;
 
     static constexpr std::size_t kMaximumPending = std::size_t{1} << 16;
 
@@ -48,8 +51,19 @@ class PELLIN_EXPORT DDLoggerQueue {
     // Returns once the message with `ticket` has been handed to the sink. A worker thread never
     // waits (it could be waiting for itself), so on a worker this returns at once.
     void waitUntilHandled(Ticket ticket);
-    // Returns once every message appended so far has been handed to the sink.
-    void drain();
+    // The same, but no later than `deadline`; false when the message was still waiting then.
+    bool waitUntilHandled(Ticket ticket, Deadline deadline);
+    // Waits, no later than `deadline`, until every message appended so far has been handed to
+    // the sink; false when some were still waiting then.
+    bool drainUntil(Deadline deadline);
+    // Gives up every message appended so far that the sink has not finished: none of them is
+    // handed to it any more (the one the sink is busy with excepted). Returns how many there
+    // were. For a sink that cannot write while the process has to go on or end.
+    std::size_t dropUnhandled();
+    // From now on messages are not taken at all (enqueue returns a ticket that counts as
+    // handled), and nothing waits for this queue: the process is ending and the sink did not
+    // keep up.
+    void refuseFurtherMessages();
     // Drains, then ends the worker; a later enqueue starts a new one.
     void stop();
 
@@ -71,7 +85,7 @@ class PELLIN_EXPORT DDLoggerQueue {
     void handleOnCallerLocked(std::unique_lock<std::mutex>& lock);
     void releaseIdleSlotsLocked();
 
-    void handle(const std::vector<DDLogMessage>& messages, std::size_t count);
+    void handle(const std::vector<DDLogMessage>& messages, std::size_t count, Ticket first);
 
     Handler handler_;
     BatchDone batchDone_;
@@ -91,6 +105,10 @@ class PELLIN_EXPORT DDLoggerQueue {
     WorkerState state_ = WorkerState::None;
     bool urgent_ = false;
     bool stopping_ = false;
+    bool refusing_ = false;
+    // Messages with tickets up to this one are dropped rather than handed to the sink. Read by
+    // the worker for each message without the lock.
+    std::atomic<Ticket> droppedThrough_{0};
     std::unique_ptr<std::thread> worker_;
 };
 
