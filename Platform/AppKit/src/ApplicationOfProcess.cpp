@@ -53,13 +53,22 @@ std::optional<BundleIdentity> BundleLookup::bundleWithExecutable(const std::stri
     if (!written) {
         return std::nullopt;
     }
-    // Bundles are known by their real path: the one /proc shows for a program file, and the one
-    // remembered at launch.
+    const std::string name = normal.filename().string();
+    if (std::optional<BundleIdentity> bundle = bundleAt(*written, name)) {
+        return bundle;
+    }
+    // Bundles are remembered under their real path, the one /proc shows for a program file; a
+    // script may have been started through a symbolic link to its removed bundle.
     std::error_code error;
-    const std::string bundlePath = fs::weakly_canonical(*written, error).string();
-    if (error) {
+    const std::string real = fs::weakly_canonical(*written, error).string();
+    if (error || real == *written) {
         return std::nullopt;
     }
+    return bundleAt(real, name);
+}
+
+std::optional<BundleIdentity> BundleLookup::bundleAt(const std::string& bundlePath,
+                                                     const std::string& executableName) {
     std::optional<BundleIdentity> bundle = RememberedBundles::lookup(bundlePath);
     if (!bundle) {
         auto [entry, added] = read_.try_emplace(bundlePath);
@@ -68,8 +77,7 @@ std::optional<BundleIdentity> BundleLookup::bundleWithExecutable(const std::stri
         }
         bundle = entry->second;
     }
-    const std::string executable = bundlePath + "/Contents/MacOS/" + normal.filename().string();
-    if (!bundle || bundle->executablePath != executable) {
+    if (!bundle || bundle->executablePath != bundlePath + "/Contents/MacOS/" + executableName) {
         return std::nullopt;
     }
     return bundle;

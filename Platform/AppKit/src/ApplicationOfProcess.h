@@ -25,6 +25,9 @@ class BundleLookup {
     std::optional<BundleIdentity> bundleWithExecutable(const std::string& path);
 
   private:
+    std::optional<BundleIdentity> bundleAt(const std::string& bundlePath,
+                                           const std::string& executableName);
+
     std::map<std::string, std::optional<BundleIdentity>, std::less<>> read_;
 };
 

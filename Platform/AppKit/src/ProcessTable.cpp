@@ -13,19 +13,18 @@
 namespace appkit::detail {
 namespace {
 
-// /proc/<pid>/stat and status hold a few kilobytes at most.
+// /proc/<pid>/stat and status hold a few kilobytes at most. The kernel lets a command line grow
+// well beyond this, but none of the programs we look for has one that long, and a scan reads the
+// command line of every process of the user.
 constexpr std::size_t kProcessFileLimit = 64 * 1024;
-// The kernel lets a command line grow well beyond this; none of the programs we look for has one
-// that long.
-constexpr std::size_t kCommandLineLimit = 1024 * 1024;
 
 std::string procPath(pid_t pid, std::string_view entry) {
     return "/proc/" + std::to_string(pid) + "/" + std::string(entry);
 }
 
-std::optional<std::string> readProcessFile(pid_t pid, std::string_view entry,
-                                           std::size_t limit = kProcessFileLimit) {
-    return foundation::FileManager::contentsOfRegularFileAtPath(procPath(pid, entry), limit);
+std::optional<std::string> readProcessFile(pid_t pid, std::string_view entry) {
+    return foundation::FileManager::contentsOfRegularFileAtPath(procPath(pid, entry),
+                                                                kProcessFileLimit);
 }
 
 std::optional<std::string> readLink(const std::string& path) {
@@ -125,7 +124,7 @@ std::optional<ProcessExecutable> executableOf(pid_t pid) {
 
 std::vector<std::string> argumentsOf(pid_t pid) {
     std::vector<std::string> arguments;
-    const std::optional<std::string> cmdline = readProcessFile(pid, "cmdline", kCommandLineLimit);
+    const std::optional<std::string> cmdline = readProcessFile(pid, "cmdline");
     if (!cmdline) {
         return arguments;
     }
