@@ -237,6 +237,7 @@ TEST_F(RunningApplicationTest, AnotherUsersApplicationIsNeitherListedNorKilled) 
 }
 
 TEST_F(RunningApplicationTest, AnEndedProcessThatIsNotYetReapedIsNoLongerListed) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     FakeProcess process = FakeProcess::start(createFakeBundle(apps, "Pellin", id("Pellin")));
     const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
     ASSERT_EQ(found.size(), 1U);
