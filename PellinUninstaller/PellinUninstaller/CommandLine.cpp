@@ -11,9 +11,9 @@ constexpr const char* kUsage = "Usage: PellinUninstaller [--help | --version]\n"
 
 constexpr const char* kHelp =
     "Removes Pellin from your account. Once you confirm, it removes the resident application,\n"
-    "the launcher, the launch agent and Pellin's shared settings, and quits Pellin's running\n"
-    "programs. It asks in a window when a display is available, otherwise on the terminal;\n"
-    "with neither, it removes nothing.\n"
+    "the launcher, the launch agent and Pellin's shared settings, and quits the running\n"
+    "application and updater. It asks in a window when a display is available, otherwise on\n"
+    "the terminal; with neither, it removes nothing.\n"
     "\n"
     "  --help     print this help and exit\n"
     "  --version  print the version and exit\n"
