@@ -10,31 +10,42 @@
 #include <PellinAppKit/ModalResponse.h>
 #include <PellinAppKit/RunningApplication.h>
 #include <PellinCommonLib/PellinCommonConstants.h>
+#include <PellinFoundation/FileManager.h>
 #include <PellinLog/PellinLogCall.h>
 #include <UninstallLib/UninstallLib.h>
 
 #include "Alert/PellinUninstallerAlert.h"
 
 void AppDelegate::applicationDidFinishLaunching(const appkit::Notification& /*notification*/) {
+    // The product's folder as it is now: a program of the product started from it while the
+    // dialog is open (an updater, say) is still known after the removal has deleted the folder.
+    appkit::RunningApplication::rememberBundlesInFolder(
+        foundation::stringByDeletingLastPathComponent(
+            foundation::stringByExpandingTildeInPath(PellinAppPath)));
+
     const std::unique_ptr<appkit::Alert> alert = PellinUninstallerAlert::createUninstallAlert();
     // No dialog, a dialog that could not be shown (the abort code) and the second button, which
     // Return presses, all decline.
     const appkit::ModalResponse response = alert ? alert->runModal() : appkit::kModalResponseAbort;
+    ExitStatus status = ExitStatus::Declined;
     if (response == appkit::kAlertFirstButtonReturn) {
-        uninstallProc();
+        status = uninstallProc();
     }
-    appkit::Application::terminate();
+    appkit::Application::terminate(static_cast<int>(status));
 }
 
-void AppDelegate::uninstallProc() {
+ExitStatus AppDelegate::uninstallProc() {
     PELLIN_METHOD("+[AppDelegate uninstallProc]");
     DDLogDebug("Start %@", pellinMethod.selector());
     DDLogInfo("Start Uninstall Pellin App");
 
     const UninstallResult result = UninstallLib::uninstall();
     std::unique_ptr<appkit::Alert> alert;
+    // Only a success is reported as one; a result the engine never gives is not.
+    ExitStatus status = ExitStatus::RemovalFailed;
     switch (result.error_result()) {
         case 0:
+            status = ExitStatus::Uninstalled;
             // Nothing installed is a success too: whatever still runs of the product goes.
             terminatePellinAppAndPellinUIApp();
             DDLogInfo("Terminate BRENVIKUPDATE App from Uninstall");
@@ -52,6 +63,7 @@ void AppDelegate::uninstallProc() {
     }
 
     DDLogDebug("End %@", pellinMethod.selector());
+    return status;
 }
 
 void AppDelegate::terminatePellinAppAndPellinUIApp() {

@@ -2,7 +2,9 @@
 // folder holding a fake Pellin, with fake Pellin applications running from real bundles.
 
 #include <PellinAppKit/RunningApplication.h>
+#include <PellinCommonLib/PellinCommonConstants.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,13 +13,18 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "PrivatePidNamespace.h"
 #include "TemporaryHome.h"
 #include "support/Dialogs.h"
 #include "support/ExclusiveRun.h"
 #include "support/FakeApplication.h"
+#include "support/FakeDisplay.h"
 #include "support/ImmutableFile.h"
 #include "support/InstalledProduct.h"
 #include "support/ProgramLog.h"
@@ -47,22 +54,35 @@ std::vector<std::string> messagesOf(const std::vector<LogLine>& lines,
     return messages;
 }
 
+// Every test runs itself again in a private pid namespace, where the uninstaller can see and
+// force-quit only that test's own processes.
 class EndToEndTest : public ::testing::Test {
   protected:
+    EndToEndTest() {
+        // Only inside the namespace: the run outside waits for that one, which takes the lock.
+        if (insidePrivatePidNamespace()) {
+            exclusive.emplace();
+        }
+    }
     void SetUp() override { ASSERT_TRUE(fs::exists(uninstallerProgram())) << uninstallerProgram(); }
 
-    // First, so that it is held until everything the test started has gone.
-    ExclusiveRun exclusive;
+    // First, so that it is held until everything the test started has gone: a program run
+    // outside any namespace (another suite's) would still see this test's processes.
+    std::optional<ExclusiveRun> exclusive;
     TemporaryHome home;
     ProductPaths product{home.path()};
 };
 
 // --- Confirming removes the product, its settings and its first running instances -----------
 
-TEST_F(EndToEndTest, ConfirmingRemovesTheThreeItemsAndTheSettingsAndNothingElse) {
+TEST_F(EndToEndTest, ConfirmingRemovesTheItemsAndQuitsTheFirstInstancesButNoEditorOnTheScript) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     ASSERT_TRUE(installTrialProduct(home.path()));
     const std::vector<fs::path> sentinels = createSentinels(home.path());
     ASSERT_TRUE(fs::exists(product.sharedDomain));
+    // Started first, it would be the first instance if opening the script made one.
+    FakeProcess editor({"/usr/bin/tail", "-f", product.residentProgram.string()});
+    nextClockTick();
     FakeProcess resident = FakeProcess::start(product.residentProgram);
     nextClockTick();
     FakeProcess secondResident = FakeProcess::start(product.residentProgram);
@@ -79,9 +99,11 @@ TEST_F(EndToEndTest, ConfirmingRemovesTheThreeItemsAndTheSettingsAndNothingElse)
     EXPECT_TRUE(resident.diedOfKill());
     EXPECT_TRUE(updater.diedOfKill());
     EXPECT_TRUE(secondResident.survives());
+    EXPECT_TRUE(editor.survives());
 }
 
 TEST_F(EndToEndTest, ConfirmingLogsTheFlowsInfoLinesInOrder) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     ASSERT_TRUE(installTrialProduct(home.path()));
     FakeProcess resident = FakeProcess::start(product.residentProgram);
     FakeProcess updater = FakeProcess::start(product.updaterProgram);
@@ -98,6 +120,7 @@ TEST_F(EndToEndTest, ConfirmingLogsTheFlowsInfoLinesInOrder) {
 }
 
 TEST_F(EndToEndTest, AtDebugLevelTheFlowsEntryAndExitLinesFrameItAndTheForceQuitWritesNone) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     ASSERT_TRUE(installTrialProduct(home.path()));
     setLogLevel(home, "DEBUG");
     FakeProcess resident = FakeProcess::start(product.residentProgram);
@@ -120,6 +143,7 @@ TEST_F(EndToEndTest, AtDebugLevelTheFlowsEntryAndExitLinesFrameItAndTheForceQuit
 // --- Declining changes nothing ----------------------------------------------------------------
 
 TEST_F(EndToEndTest, ReturnInTheConfirmationDeclinesAndNothingChangesOrIsLogged) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     ASSERT_TRUE(installTrialProduct(home.path()));
     FakeProcess resident = FakeProcess::start(product.residentProgram);
     FakeProcess updater = FakeProcess::start(product.updaterProgram);
@@ -130,7 +154,7 @@ TEST_F(EndToEndTest, ReturnInTheConfirmationDeclinesAndNothingChangesOrIsLogged)
     session.type("\n");
     const int status = session.finish();
 
-    EXPECT_TRUE(exitedWith(status, 0)) << session.shown();
+    EXPECT_TRUE(exitedWith(status, kExitDeclined)) << session.shown();
     EXPECT_EQ(session.shown().find(kCompletionMessage), std::string::npos);
     EXPECT_TRUE(fs::exists(product.launchAgent));
     EXPECT_TRUE(fs::exists(product.residentProgram));
@@ -143,25 +167,27 @@ TEST_F(EndToEndTest, ReturnInTheConfirmationDeclinesAndNothingChangesOrIsLogged)
 }
 
 TEST_F(EndToEndTest, TheSecondButtonAndTheEndOfInputDeclineAsReturnDoes) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     ASSERT_TRUE(installTrialProduct(home.path()));
     for (const char* answer : {"2\n", "\x04"}) {
         ProgramSession session(uninstallerSession(home.path()));
         ASSERT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
         session.type(answer);
 
-        EXPECT_TRUE(exitedWith(session.finish(), 0)) << answer;
+        EXPECT_TRUE(exitedWith(session.finish(), kExitDeclined)) << answer;
         EXPECT_TRUE(fs::exists(product.residentProgram)) << answer;
         EXPECT_TRUE(fs::exists(product.sharedDomain)) << answer;
     }
 }
 
 TEST_F(EndToEndTest, WithNoTerminalAndNoDisplayNoDialogCanConfirmAndNothingIsRemoved) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     ASSERT_TRUE(installTrialProduct(home.path()));
     FakeProcess resident = FakeProcess::start(product.residentProgram);
 
     ProgramSession session(uninstallerSession(home.path(), {}, false));
 
-    EXPECT_TRUE(exitedWith(session.finish(), 0)) << session.shown();
+    EXPECT_TRUE(exitedWith(session.finish(), kExitDeclined)) << session.shown();
     EXPECT_TRUE(fs::exists(product.launchAgent));
     EXPECT_TRUE(fs::exists(product.residentProgram));
     EXPECT_TRUE(fs::exists(product.sharedDomain));
@@ -171,6 +197,7 @@ TEST_F(EndToEndTest, WithNoTerminalAndNoDisplayNoDialogCanConfirmAndNothingIsRem
 // --- A failed removal is reported and leaves the running product alone -----------------------
 
 TEST_F(EndToEndTest, ARemovalThatFailsTwiceShowsItsNumberAndQuitsNothing) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     ASSERT_TRUE(installTrialProduct(home.path()));
     // The launcher is removed last, so its failure is the removal's outcome.
     const ImmutableFile stuck(product.launcher / "Contents/Info.plist");
@@ -192,7 +219,7 @@ TEST_F(EndToEndTest, ARemovalThatFailsTwiceShowsItsNumberAndQuitsNothing) {
     session.type("\n");
     const int status = session.finish();
 
-    EXPECT_TRUE(exitedWith(status, 0)) << session.shown();
+    EXPECT_TRUE(exitedWith(status, kExitRemovalFailed)) << session.shown();
     EXPECT_EQ(session.shown().find(kCompletionMessage), std::string::npos);
     EXPECT_TRUE(fs::exists(product.launcher));
     EXPECT_TRUE(fs::exists(product.sharedDomain));
@@ -217,6 +244,7 @@ TEST_F(EndToEndTest, ARemovalThatFailsTwiceShowsItsNumberAndQuitsNothing) {
 // --- Nothing installed is a success, and what runs of the product still goes ----------------
 
 TEST_F(EndToEndTest, WithNothingInstalledTheRunningApplicationsAreStillQuit) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     const fs::path elsewhere = home.path() / "Downloads";
     FakeProcess resident = FakeProcess::start(
         createFakeBundle(elsewhere, "Pellin", "com.brenvik.mac.Pellin", ProgramKind::Binary));
@@ -248,6 +276,7 @@ TEST_F(EndToEndTest, WithNothingInstalledTheRunningApplicationsAreStillQuit) {
 }
 
 TEST_F(EndToEndTest, WithOnlyTheUpdaterRunningOneApplicationIsQuitAndLoggedOnce) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     ASSERT_TRUE(installTrialProduct(home.path()));
     FakeProcess updater = FakeProcess::start(product.updaterProgram);
 
@@ -262,6 +291,7 @@ TEST_F(EndToEndTest, WithOnlyTheUpdaterRunningOneApplicationIsQuitAndLoggedOnce)
 }
 
 TEST_F(EndToEndTest, AnotherProgramOfTheUserIsNeverQuit) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     ASSERT_TRUE(installTrialProduct(home.path()));
     FakeProcess resident = FakeProcess::start(product.residentProgram);
     FakeProcess unrelated = FakeProcess::start(
@@ -276,9 +306,123 @@ TEST_F(EndToEndTest, AnotherProgramOfTheUserIsNeverQuit) {
     EXPECT_TRUE(plain.survives());
 }
 
+// --- A program of the product started while the dialog is open goes too ---------------------
+
+TEST_F(EndToEndTest, AnUpdaterStartedDuringTheConfirmationIsQuitThoughItsBundleIsGone) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    for (const ProgramKind kind : {ProgramKind::Script, ProgramKind::Binary}) {
+        ASSERT_TRUE(installTrialProduct(home.path()));
+        if (kind == ProgramKind::Binary) {
+            createFakeBundle(product.residentFolder, "BRENVIKUPDATE",
+                             std::string(PellinUpdaterBundleIdentifier), kind);
+        }
+        std::optional<FakeProcess> updater;
+
+        ProgramSession session(uninstallerSession(home.path()));
+        const int status = confirmAndAcknowledge(session, kCompletionMessage, [&] {
+            updater.emplace(FakeProcess::start(product.updaterProgram));
+        });
+
+        EXPECT_TRUE(exitedWith(status, kExitUninstalled)) << session.shown();
+        ASSERT_TRUE(updater);
+        EXPECT_TRUE(updater->diedOfKill()) << (kind == ProgramKind::Binary ? "binary" : "script");
+    }
+}
+
+// --- Nothing another program of the user plants stalls or crashes the start ----------------
+
+TEST_F(EndToEndTest, AHostileBundleOrArgumentCostsOnlyItselfAndDoesNotDelayTheFirstDialog) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    const fs::path pipe = home.path() / "pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    const auto fromBundle = [&](HostileInfoPlist kind) {
+        return [this, kind] {
+            // The identifier it would name is the resident's.
+            const fs::path program = createFakeBundle(
+                home.path() / "Applications", "Hostile" + std::to_string(static_cast<int>(kind)),
+                std::string(PellinBundleIdentifier));
+            writeHostileInfoPlist(program.parent_path().parent_path().parent_path(), kind);
+            return FakeProcess::start(program);
+        };
+    };
+    const std::vector<std::pair<const char*, std::function<FakeProcess()>>> rows = {
+        {"a binary Info.plist nested 110,000 deep", fromBundle(HostileInfoPlist::DeeplyNested)},
+        {"a sparse Info.plist of 30 GB", fromBundle(HostileInfoPlist::HugeSparse)},
+        {"an Info.plist that is a FIFO", fromBundle(HostileInfoPlist::Fifo)},
+        {"a FIFO as the first argument",
+         [&] {
+             return FakeProcess({"/bin/cat", pipe.string()});
+         }},
+    };
+    for (const auto& [what, startHostile] : rows) {
+        ASSERT_TRUE(installTrialProduct(home.path()));
+        FakeProcess resident = FakeProcess::start(product.residentProgram);
+        FakeProcess hostile = startHostile();
+
+        ProgramSession session(uninstallerSession(home.path()));
+        const int status = confirmAndAcknowledge(session, kCompletionMessage);
+
+        EXPECT_TRUE(exitedWith(status, kExitUninstalled)) << what << "\n" << session.shown();
+        EXPECT_TRUE(resident.diedOfKill()) << what;
+        EXPECT_TRUE(hostile.survives()) << what;
+    }
+}
+
+// --- Where no display can show the dialog, the terminal does --------------------------------
+
+TEST_F(EndToEndTest, ADisplayQtCannotStartOnLeavesTheDialogOnTheTerminal) {
+    const FakeXDisplay silent(FakeXDisplay::Behaviour::Silent);
+    ASSERT_TRUE(silent.available());
+    for (const std::string& environment :
+         {std::string("QT_QPA_PLATFORM=xcb"), std::string("QT_QPA_PLATFORM=wayland"),
+          std::string("QT_QPA_PLATFORM=vnc"), silent.environmentEntry()}) {
+        ProgramSession session(uninstallerSession(home.path(), {environment}));
+        ASSERT_TRUE(session.waitFor(kConfirmationMessage, kFirstDialogLimit)) << environment << "\n"
+                                                                              << session.shown();
+        ASSERT_TRUE(session.waitFor(kPromptEnd));
+        session.type("2\n");
+        EXPECT_TRUE(exitedWith(session.finish(), kExitDeclined)) << environment;
+    }
+}
+
+// --- The command line takes only what users expect ------------------------------------------
+
+TEST_F(EndToEndTest, OnlyHelpAndVersionAreTakenAndAnythingElseIsRefusedBeforeAnyDialog) {
+    ASSERT_TRUE(installTrialProduct(home.path()));
+    struct Row {
+        std::vector<std::string> arguments;
+        int status;
+        const char* shows;
+    };
+    const std::vector<Row> rows = {
+        {{"--help"}, 0, "Usage: PellinUninstaller [--help | --version]"},
+        {{"--version"}, 0, "PellinUninstaller 1.0.0"},
+        {{"-h"}, kExitUsage, "Usage: PellinUninstaller [--help | --version]"},
+        {{"--help", "--version"}, kExitUsage, "'--version'"},
+        {{"-platform", "offscreen"}, kExitUsage, "'-platform'"},
+        {{"Pellin"}, kExitUsage, "'Pellin'"},
+        {{""}, kExitUsage, "''"},
+    };
+    for (const Row& row : rows) {
+        SessionOptions options = uninstallerSession(home.path());
+        options.arguments.insert(options.arguments.end(), row.arguments.begin(),
+                                 row.arguments.end());
+        ProgramSession session(std::move(options));
+        const int status = session.finish(kFirstDialogLimit);
+
+        EXPECT_TRUE(exitedWith(status, row.status)) << row.arguments.front() << session.shown();
+        EXPECT_NE(session.shown().find(row.shows), std::string::npos) << session.shown();
+        EXPECT_EQ(session.shown().find(kConfirmationMessage), std::string::npos);
+    }
+    EXPECT_EQ(product.remaining().size(), 4U);
+    // Nothing else happened either: not even the log was set up.
+    EXPECT_FALSE(fs::exists(home.path() / "Library/Logs/PellinUninstaller"));
+}
+
 // --- A home folder whose name the shell would read is still one path ------------------------
 
 TEST(HostileHomeEndToEndTest, AHomeNamedLikeShellCodeLosesOnlyTheProductsItems) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     const ExclusiveRun exclusive;
     TemporaryHome home("it's a \"home\"; touch pwned $(touch pwned2) `touch pwned3` & ~ *");
     const ProductPaths product(home.path());
@@ -353,6 +497,7 @@ bool allEnded(const std::vector<appkit::RunningApplication>& applications) {
 }
 
 TEST_F(EndToEndTest, TheTrialProductIsRemovedAndItsRunningProgramsAreQuit) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     const TrialCleanup cleanup(home.path());
     const std::vector<std::string> trialCommand = {
         "/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string()};

@@ -5,7 +5,13 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "PrivatePidNamespace.h"
 #include "TemporaryHome.h"
 #include "support/ExclusiveRun.h"
 #include "support/FakeApplication.h"
@@ -23,6 +29,8 @@ using namespace pellin::test;
 // The dialogs' window title is the program's name.
 constexpr const char* kWindowTitle = "PellinUninstaller";
 
+// Every test runs itself again in a private pid namespace (see EndToEndTests.cpp); the display
+// and the lock belong to that run alone.
 class QtEndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -34,6 +42,10 @@ class QtEndToEndTest : public ::testing::Test {
         if (geteuid() != 0) {
             GTEST_SKIP() << "the privileged removal would need a password here";
         }
+        if (!insidePrivatePidNamespace()) {
+            return;
+        }
+        exclusive.emplace();
         display_.emplace();
         if (!display_->available()) {
             GTEST_SKIP() << "Xvfb did not start";
@@ -41,13 +53,14 @@ class QtEndToEndTest : public ::testing::Test {
     }
 
     // First, so that it is held until everything the test started has gone.
-    ExclusiveRun exclusive;
+    std::optional<ExclusiveRun> exclusive;
     TemporaryHome home;
     ProductPaths product{home.path()};
     std::optional<VirtualDisplay> display_;
 };
 
 TEST_F(QtEndToEndTest, ChoosingOkInTheWindowUninstallsAndTheCompletionWindowFollows) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     ASSERT_TRUE(installTrialProduct(home.path()));
     FakeProcess resident = FakeProcess::start(product.residentProgram);
     FakeProcess updater = FakeProcess::start(product.updaterProgram);
@@ -64,25 +77,35 @@ TEST_F(QtEndToEndTest, ChoosingOkInTheWindowUninstallsAndTheCompletionWindowFoll
     ASSERT_TRUE(display_->press({"Return"}));
     const int status = session.finish();
 
-    EXPECT_TRUE(exitedWith(status, 0)) << session.shown();
+    EXPECT_TRUE(exitedWith(status, kExitUninstalled)) << session.shown();
     EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
     EXPECT_TRUE(resident.diedOfKill());
     EXPECT_TRUE(updater.diedOfKill());
     EXPECT_EQ(messagesAt(readProgramLog(home.path()), "INFO"), successfulRunInfoLines());
 }
 
-TEST_F(QtEndToEndTest, ReturnInTheWindowDeclines) {
+TEST_F(QtEndToEndTest, ReturnOrTheWindowDestroyedByAnotherProgramDeclines) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     ASSERT_TRUE(installTrialProduct(home.path()));
     FakeProcess resident = FakeProcess::start(product.residentProgram);
+    const std::vector<std::pair<const char*, std::function<bool(const std::string&)>>> rows = {
+        {"Return", [&](const std::string&) { return display_->press({"Return"}); }},
+        {"destroyed", [&](const std::string& window) { return display_->destroyWindow(window); }},
+    };
+    for (const auto& [what, decline] : rows) {
+        ProgramSession session(
+            uninstallerSession(home.path(), {display_->environmentEntry()}, false));
+        const std::optional<std::string> window =
+            display_->waitForNewFocusedWindow(kWindowTitle, {});
+        ASSERT_TRUE(window) << what << session.shown();
+        ASSERT_TRUE(decline(*window)) << what;
 
-    ProgramSession session(uninstallerSession(home.path(), {display_->environmentEntry()}, false));
-    ASSERT_TRUE(display_->waitForNewFocusedWindow(kWindowTitle, {})) << session.shown();
-    ASSERT_TRUE(display_->press({"Return"}));
-
-    EXPECT_TRUE(exitedWith(session.finish(), 0)) << session.shown();
-    EXPECT_TRUE(fs::exists(product.residentProgram));
-    EXPECT_TRUE(fs::exists(product.sharedDomain));
-    EXPECT_TRUE(resident.survives());
+        EXPECT_TRUE(exitedWith(session.finish(std::chrono::seconds(20)), kExitDeclined))
+            << what << session.shown();
+        EXPECT_TRUE(fs::exists(product.residentProgram)) << what;
+        EXPECT_TRUE(fs::exists(product.sharedDomain)) << what;
+        EXPECT_TRUE(resident.survives()) << what;
+    }
 }
 
 }  // namespace

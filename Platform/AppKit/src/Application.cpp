@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include <PellinAppKit/RunningApplication.h>
@@ -32,29 +34,22 @@ int runPlainLoop(const DelegateFactory& makeDelegate) {
     return 0;
 }
 
-int runQtLoop(int argc, char** argv, const DelegateFactory& makeDelegate) {
+int runQtLoop(int argc, char** argv, const std::string& platform,
+              const DelegateFactory& makeDelegate) {
     // QApplication keeps references to both for its whole life, and needs a program name.
     static char fallbackName[] = "application";
     static char platformOption[] = "-platform";
-    static char xcb[] = "xcb";
-    static char wayland[] = "wayland";
+    static std::string platformName;
+    platformName = platform;
     std::vector<char*> arguments;
     if (argc > 0 && argv != nullptr) {
         arguments.assign(argv, argv + argc);
     } else {
         arguments.push_back(fallbackName);
     }
-    // The window system that the probe found answering, as the alert presenters choose it.
-    switch (probeDisplay()) {
-        case Display::X11:
-            arguments.insert(arguments.end(), {platformOption, xcb});
-            break;
-        case Display::Wayland:
-            arguments.insert(arguments.end(), {platformOption, wayland});
-            break;
-        default:
-            break;
-    }
+    // Named on the command line, which Qt prefers to QT_QPA_PLATFORM: only the platform that was
+    // verified to start, never one Qt would have to try.
+    arguments.insert(arguments.end(), {platformOption, platformName.data()});
     int count = static_cast<int>(arguments.size());
     arguments.push_back(nullptr);
 
@@ -78,18 +73,20 @@ int runQtLoop(int argc, char** argv, const DelegateFactory& makeDelegate) {
 int Application::run(int argc, char** argv, const DelegateFactory& makeDelegate) {
     // Before anything can remove a bundle, so that its processes are still known afterwards.
     RunningApplication::rememberRunningApplications();
-    if (displayAvailable()) {
-        return runQtLoop(argc, argv, makeDelegate);
+    // The same probe the alert presenters use, so that a Qt loop runs exactly when dialogs will
+    // be Qt windows.
+    if (const std::optional<std::string> platform = verifiedQtPlatform()) {
+        return runQtLoop(argc, argv, *platform, makeDelegate);
     }
     return runPlainLoop(makeDelegate);
 }
 
-void Application::terminate() {
+void Application::terminate(int exitStatus) {
     lumberjack::DDLog::flushLog();
     std::fflush(nullptr);
     // Nothing is left to do once the log is written; skipping the destructors of Qt's and the
     // libraries' globals keeps the end of the process free of their teardown order.
-    std::_Exit(EXIT_SUCCESS);
+    std::_Exit(exitStatus);
 }
 
 bool Application::isGraphical() {
@@ -97,9 +94,7 @@ bool Application::isGraphical() {
 }
 
 bool Application::displayAvailable() {
-    // The same probe the alert presenters use, so that a Qt loop runs exactly when dialogs will
-    // be Qt windows.
-    return probeDisplay() != Display::None;
+    return verifiedQtPlatform().has_value();
 }
 
 int applicationMain(int argc, char** argv, const DelegateFactory& makeDelegate) {

@@ -1,153 +1,114 @@
 #include "BundleIdentity.h"
 
-#include <plist/plist.h>
-
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
-#include <limits>
-#include <memory>
+#include <string_view>
 #include <vector>
 
 #include <PellinFoundation/FileManager.h>
-
-#include "ProcessTable.h"
+#include <PellinFoundation/PropertyList.h>
 
 namespace appkit::detail {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct PlistFree {
-    void operator()(plist_t node) const { plist_free(node); }
-};
-using PlistPointer = std::unique_ptr<void, PlistFree>;
+constexpr std::size_t kInfoPlistLimit = 1024 * 1024;
+// The kernel reads no more of a script to find its interpreter.
+constexpr std::size_t kScriptHeadLength = 256;
 
-// Path components of an absolute, lexically normal path.
-std::vector<std::string> componentsOf(const fs::path& path) {
-    std::vector<std::string> components;
-    for (const fs::path& part : path) {
-        if (part != "/" && !part.empty()) {
-            components.push_back(part.string());
-        }
-    }
-    return components;
+const std::string* textFor(const foundation::Dictionary& dictionary, std::string_view key) {
+    const auto it = dictionary.find(key);
+    return it != dictionary.end() ? it->second.text() : nullptr;
 }
 
-fs::path joined(const std::vector<std::string>& components, std::size_t count) {
-    fs::path path = "/";
-    for (std::size_t i = 0; i < count; ++i) {
-        path /= components[i];
-    }
-    return path;
+// A name that stays inside Contents/MacOS.
+bool isPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
-std::optional<BundleIdentity> innermostBundle(const fs::path& path, bool mustBeInMacOSFolder) {
-    if (!path.is_absolute()) {
+std::string_view trimmedBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The "#!" line of the file at `path`, read as the kernel reads it: from the first 256 bytes of
+// a regular file, opened without blocking on a FIFO or device.
+std::optional<Interpreter> interpreterOfScript(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
         return std::nullopt;
     }
-    const std::vector<std::string> parts = componentsOf(path.lexically_normal());
-    // parts[i] is a bundle folder when it is named "*.app" and the path goes on into its
-    // Contents folder; scripts are accepted only from Contents/MacOS, where a bundle keeps the
-    // programs it launches, so that a tool merely reading a bundle's resources is not mistaken
-    // for the application.
-    for (std::size_t i = parts.size(); i-- > 0;) {
-        const std::string& name = parts[i];
-        if (name.size() <= 4 || !name.ends_with(".app") || i + 2 >= parts.size() ||
-            parts[i + 1] != "Contents") {
-            continue;
-        }
-        if (mustBeInMacOSFolder && parts[i + 2] != "MacOS") {
-            continue;
-        }
-        const std::string bundlePath = joined(parts, i + 1).string();
-        if (std::optional<std::string> identifier = bundleIdentifierOfBundle(bundlePath)) {
-            return BundleIdentity{std::move(*identifier), bundlePath, path.string()};
-        }
+    struct stat file {};
+    char head[kScriptHeadLength];
+    ssize_t got = -1;
+    if (fstat(fd, &file) == 0 && S_ISREG(file.st_mode)) {
+        do {
+            got = pread(fd, head, sizeof head, 0);
+        } while (got < 0 && errno == EINTR);
     }
-    return std::nullopt;
-}
-
-bool beginsWithShebang(const fs::path& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    char head[2] = {};
-    const bool script = read(fd, head, 2) == 2 && head[0] == '#' && head[1] == '!';
     close(fd);
-    return script;
+    std::string_view line(head, got > 0 ? static_cast<std::size_t>(got) : 0);
+    if (!line.starts_with("#!")) {
+        return std::nullopt;
+    }
+    line = trimmedBlanks(line.substr(2, line.find('\n') - 2));
+    const std::size_t end = std::min(line.find_first_of(" \t"), line.size());
+    if (end == 0) {
+        return std::nullopt;
+    }
+    return Interpreter{std::string(line.substr(0, end)),
+                       std::string(trimmedBlanks(line.substr(end)))};
 }
 
 }  // namespace
 
-std::optional<std::string> bundleIdentifierOfBundle(const std::string& bundlePath) {
-    const std::optional<std::string> content = foundation::FileManager::contentsAtPath(
-        (fs::path(bundlePath) / "Contents/Info.plist").string());
-    if (!content || content->empty() ||
-        content->size() > std::numeric_limits<std::uint32_t>::max()) {
+std::optional<BundleIdentity> bundleAtPath(const std::string& bundlePath) {
+    const std::string name = fs::path(bundlePath).filename().string();
+    if (name.size() <= 4 || !name.ends_with(".app")) {
         return std::nullopt;
     }
-    plist_t raw = nullptr;
-    plist_from_memory(content->data(), static_cast<std::uint32_t>(content->size()), &raw);
-    const PlistPointer root(raw);
-    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) {
+    const std::optional<std::string> content = foundation::FileManager::contentsOfRegularFileAtPath(
+        bundlePath + "/Contents/Info.plist", kInfoPlistLimit);
+    const std::optional<foundation::Value> plist =
+        content ? foundation::PropertyListSerialization::propertyListWithData(*content)
+                : std::nullopt;
+    const foundation::Dictionary* info = plist ? plist->dictionary() : nullptr;
+    const std::string* identifier = info ? textFor(*info, "CFBundleIdentifier") : nullptr;
+    if (identifier == nullptr || identifier->empty()) {
         return std::nullopt;
     }
-    plist_t item = plist_dict_get_item(root.get(), "CFBundleIdentifier");
-    if (item == nullptr || plist_get_node_type(item) != PLIST_STRING) {
+    const std::string* named = textFor(*info, "CFBundleExecutable");
+    const std::string executable = named ? *named : name.substr(0, name.size() - 4);
+    if (!isPlainFileName(executable)) {
         return std::nullopt;
     }
-    char* value = nullptr;
-    plist_get_string_val(item, &value);
-    if (value == nullptr) {
-        return std::nullopt;
-    }
-    std::string identifier(value);
-    std::free(value);
-    if (identifier.empty()) {
-        return std::nullopt;
-    }
-    return identifier;
+    const std::string executablePath = bundlePath + "/Contents/MacOS/" + executable;
+    return BundleIdentity{*identifier, bundlePath, executablePath,
+                          interpreterOfScript(executablePath)};
 }
 
-std::optional<BundleIdentity> bundleContaining(const std::string& path) {
-    return innermostBundle(path, false);
-}
-
-std::optional<BundleIdentity> bundleOfProcess(pid_t pid) {
-    const std::optional<std::string> executable = executablePathOf(pid);
-    if (!executable) {
+std::optional<std::string> bundlePathForExecutable(const std::string& path) {
+    const fs::path normal = fs::path(path).lexically_normal();
+    if (!normal.is_absolute() || !normal.has_filename()) {
         return std::nullopt;
     }
-    if (std::optional<BundleIdentity> identity = bundleContaining(*executable)) {
-        return identity;
+    const fs::path macOS = normal.parent_path();
+    const fs::path contents = macOS.parent_path();
+    const std::string bundle = contents.parent_path().filename().string();
+    if (macOS.filename() != "MacOS" || contents.filename() != "Contents" || bundle.size() <= 4 ||
+        !bundle.ends_with(".app")) {
+        return std::nullopt;
     }
-    // An interpreter started through a script's "#!" line gets the script as its first
-    // argument that is not an option ("/bin/sh -e /x.app/Contents/MacOS/run").
-    const std::vector<std::string> arguments = argumentsOf(pid);
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument.empty() || argument.starts_with('-')) {
-            continue;
-        }
-        fs::path script = argument;
-        if (script.is_relative()) {
-            const std::optional<std::string> cwd = workingDirectoryOf(pid);
-            if (!cwd) {
-                return std::nullopt;
-            }
-            script = fs::path(*cwd) / script;
-        }
-        // Whatever is exec'd as a bundle's program and is not a binary must begin with "#!".
-        if (!beginsWithShebang(script)) {
-            return std::nullopt;
-        }
-        return innermostBundle(script, true);
-    }
-    return std::nullopt;
+    return contents.parent_path().string();
 }
 
 }  // namespace appkit::detail

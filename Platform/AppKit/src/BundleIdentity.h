@@ -1,30 +1,35 @@
 #pragma once
 
-// Which application bundle a process runs from, judged from the files as they are now.
-
-#include <sys/types.h>
+// Application bundles as their files describe them: "<name>.app/Contents/Info.plist" names the
+// bundle identifier and the executable, which lies in Contents/MacOS.
 
 #include <optional>
 #include <string>
 
 namespace appkit::detail {
 
+// The program a "#!" script is run by.
+struct Interpreter {
+    std::string path;      // as the "#!" line names it
+    std::string argument;  // the line's one optional argument; empty when it has none
+};
+
 struct BundleIdentity {
     std::string bundleIdentifier;
     std::string bundlePath;      // the "*.app" folder
-    std::string executablePath;  // the binary, or the script that an interpreter runs
+    std::string executablePath;  // Contents/MacOS/<executable>
+    // When the executable is a script: what its "#!" line names.
+    std::optional<Interpreter> interpreter;
 };
 
-// The "CFBundleIdentifier" text of "<bundlePath>/Contents/Info.plist"; nothing when the file is
-// missing, not a property list, or has no non-empty text under that key.
-std::optional<std::string> bundleIdentifierOfBundle(const std::string& bundlePath);
+// The bundle at `bundlePath` (a "*.app" folder): its Info.plist's "CFBundleIdentifier" (a
+// non-empty text) and its executable, "CFBundleExecutable" or else the bundle's own name less
+// ".app". Nothing when the Info.plist is missing, no regular file, larger than 1 MiB or no
+// property list; every file is read with bounds, so that no bundle can stall or crash us.
+std::optional<BundleIdentity> bundleAtPath(const std::string& bundlePath);
 
-// The innermost "*.app" folder around `path` whose Contents folder holds `path` and whose
-// Info.plist names a bundle identifier.
-std::optional<BundleIdentity> bundleContaining(const std::string& path);
-
-// The bundle that process `pid` runs from: its executable's, or, for an interpreter running a
-// script that lies in a bundle's Contents/MacOS folder, the script's.
-std::optional<BundleIdentity> bundleOfProcess(pid_t pid);
+// The "*.app" folder for which `path` would be the executable: the folder three levels up when
+// `path` is absolute and lies in its Contents/MacOS. Judged from the text alone.
+std::optional<std::string> bundlePathForExecutable(const std::string& path);
 
 }  // namespace appkit::detail

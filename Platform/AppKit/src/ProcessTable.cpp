@@ -1,6 +1,6 @@
 #include "ProcessTable.h"
 
-#include <PellinFoundation/FileManager.h>
+#include <sys/stat.h>
 
 #include <charconv>
 #include <filesystem>
@@ -8,11 +8,23 @@
 #include <string_view>
 #include <system_error>
 
+#include <PellinFoundation/FileManager.h>
+
 namespace appkit::detail {
 namespace {
 
+// /proc/<pid>/stat and status hold a few kilobytes at most. The kernel lets a command line grow
+// well beyond this, but none of the programs we look for has one that long, and a scan reads the
+// command line of every process of the user.
+constexpr std::size_t kProcessFileLimit = 64 * 1024;
+
 std::string procPath(pid_t pid, std::string_view entry) {
     return "/proc/" + std::to_string(pid) + "/" + std::string(entry);
+}
+
+std::optional<std::string> readProcessFile(pid_t pid, std::string_view entry) {
+    return foundation::FileManager::contentsOfRegularFileAtPath(procPath(pid, entry),
+                                                                kProcessFileLimit);
 }
 
 std::optional<std::string> readLink(const std::string& path) {
@@ -49,8 +61,7 @@ std::vector<pid_t> allProcessIdentifiers() {
 }
 
 std::optional<ProcessStamp> liveStamp(pid_t pid) {
-    const std::optional<std::string> stat =
-        foundation::FileManager::contentsAtPath(procPath(pid, "stat"));
+    const std::optional<std::string> stat = readProcessFile(pid, "stat");
     if (!stat) {
         return std::nullopt;
     }
@@ -78,8 +89,7 @@ std::optional<ProcessStamp> liveStamp(pid_t pid) {
 }
 
 std::optional<uid_t> realUserOf(pid_t pid) {
-    const std::optional<std::string> status =
-        foundation::FileManager::contentsAtPath(procPath(pid, "status"));
+    const std::optional<std::string> status = readProcessFile(pid, "status");
     if (!status) {
         return std::nullopt;
     }
@@ -95,19 +105,26 @@ std::optional<uid_t> realUserOf(pid_t pid) {
     return std::nullopt;
 }
 
-std::optional<std::string> executablePathOf(pid_t pid) {
-    std::optional<std::string> path = readLink(procPath(pid, "exe"));
-    constexpr std::string_view deleted = " (deleted)";
-    if (path && path->ends_with(deleted)) {
-        path->resize(path->size() - deleted.size());
+std::optional<ProcessExecutable> executableOf(pid_t pid) {
+    const std::string link = procPath(pid, "exe");
+    std::optional<std::string> path = readLink(link);
+    struct stat file {};
+    if (!path || stat(link.c_str(), &file) != 0) {
+        return std::nullopt;
     }
-    return path;
+    // The kernel marks a removed file by appending " (deleted)" to its path; only the link count
+    // tells that mark from a file that is really named so.
+    ProcessExecutable executable{std::move(*path), file.st_nlink == 0, file.st_dev, file.st_ino};
+    constexpr std::string_view deleted = " (deleted)";
+    if (executable.removed && executable.path.ends_with(deleted)) {
+        executable.path.resize(executable.path.size() - deleted.size());
+    }
+    return executable;
 }
 
 std::vector<std::string> argumentsOf(pid_t pid) {
     std::vector<std::string> arguments;
-    const std::optional<std::string> cmdline =
-        foundation::FileManager::contentsAtPath(procPath(pid, "cmdline"));
+    const std::optional<std::string> cmdline = readProcessFile(pid, "cmdline");
     if (!cmdline) {
         return arguments;
     }

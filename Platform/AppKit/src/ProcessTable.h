@@ -1,7 +1,8 @@
 #pragma once
 
-// What /proc tells about one process, read field by field so that a process that ends while we
-// look at it simply yields nothing.
+// What /proc tells about one process, read field by field and with bounds, so that a process that
+// ends while we look at it simply yields nothing and none can make the reading stall or exhaust
+// this process.
 
 #include <sys/types.h>
 
@@ -27,6 +28,14 @@ struct ProcessStamp {
     }
 };
 
+// The program file a process runs.
+struct ProcessExecutable {
+    std::string path;  // a removed file keeps the path it had, without the " (deleted)" mark
+    bool removed = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
 // Every pid listed in /proc, in no particular order.
 std::vector<pid_t> allProcessIdentifiers();
 
@@ -36,10 +45,10 @@ std::optional<ProcessStamp> liveStamp(pid_t pid);
 // The real user id the process runs as.
 std::optional<uid_t> realUserOf(pid_t pid);
 
-// The executable's path; a removed executable keeps the path it had.
-std::optional<std::string> executablePathOf(pid_t pid);
+std::optional<ProcessExecutable> executableOf(pid_t pid);
 
-// The argument vector the process was started with.
+// The argument vector the process was started with; empty when it cannot be read or is longer
+// than a command line a program of ours would have.
 std::vector<std::string> argumentsOf(pid_t pid);
 
 // The process's working folder, to resolve a relative script argument.

@@ -6,18 +6,21 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 #include <utility>
 
+#include "ApplicationOfProcess.h"
 #include "BundleIdentity.h"
 #include "ProcessTable.h"
-#include "RememberedApplications.h"
+#include "RememberedBundles.h"
 
 namespace appkit {
 
 using detail::BundleIdentity;
 using detail::ProcessStamp;
-using detail::RememberedApplications;
+using detail::RememberedBundles;
 
 class RunningApplicationFactory {
   public:
@@ -29,6 +32,9 @@ class RunningApplicationFactory {
 };
 
 namespace {
+
+// A folder holds no more bundles worth noting than this; a crowded one cannot hold up the start.
+constexpr int kMostEntriesOfAFolder = 1024;
 
 // Through syscall(): the wrappers of glibc 2.36 are declared without C linkage for C++.
 int openProcessDescriptor(pid_t pid) {
@@ -44,25 +50,22 @@ struct Found {
     BundleIdentity identity;
 };
 
-// The current user's processes that run from a bundle, in launch order.
+// The current user's processes that run a bundle's executable, in launch order.
 std::vector<Found> scanProcesses() {
     const uid_t me = getuid();
+    detail::BundleLookup bundles;
     std::vector<Found> found;
     for (const pid_t pid : detail::allProcessIdentifiers()) {
         if (detail::realUserOf(pid) != me) {
             continue;
         }
         const std::optional<ProcessStamp> stamp = detail::liveStamp(pid);
-        if (!stamp) {
+        const std::optional<detail::ProcessExecutable> executable = detail::executableOf(pid);
+        if (!stamp || !executable) {
             continue;
         }
-        // What was seen at launch wins: it is how the process was known when it started, and
-        // it is all there is once the bundle has been removed.
-        std::optional<BundleIdentity> identity = RememberedApplications::lookup(*stamp);
-        if (!identity) {
-            identity = detail::bundleOfProcess(pid);
-        }
-        if (identity) {
+        if (std::optional<BundleIdentity> identity =
+                detail::applicationOfProcess(pid, *executable, bundles)) {
             found.push_back({*stamp, std::move(*identity)});
         }
     }
@@ -105,7 +108,23 @@ std::vector<RunningApplication> RunningApplication::runningApplications() {
 
 void RunningApplication::rememberRunningApplications() {
     for (const Found& entry : scanProcesses()) {
-        RememberedApplications::remember(entry.stamp, entry.identity);
+        RememberedBundles::remember(entry.identity);
+    }
+}
+
+void RunningApplication::rememberBundlesInFolder(std::string_view folder) {
+    std::error_code error;
+    // Known by its real path, as /proc shows the programs in it.
+    const std::filesystem::path real = std::filesystem::weakly_canonical(folder, error);
+    if (error) {
+        return;
+    }
+    int entries = 0;
+    for (std::filesystem::directory_iterator it(real, error), end;
+         !error && it != end && entries < kMostEntriesOfAFolder; it.increment(error), ++entries) {
+        if (std::optional<BundleIdentity> bundle = detail::bundleAtPath(it->path().string())) {
+            RememberedBundles::remember(*bundle);
+        }
     }
 }
 
@@ -114,6 +133,10 @@ bool RunningApplication::isTerminated() const {
 }
 
 bool RunningApplication::forceTerminate() const {
+    // Never init, nor "every process" as kill() reads a pid of 0 or below.
+    if (pid_ <= 1) {
+        return false;
+    }
     // The descriptor pins whichever process holds the pid now; checking the start time after
     // opening it proves that this is still our process, so the signal cannot reach a newcomer
     // that was given the pid after ours ended.

@@ -19,7 +19,7 @@ namespace {
 // Any object of this library: its address leads to the library's own bundle.
 const char kBundleAnchor = 0;
 
-// A terminal line longer than this is not a button number; the rest is read and dropped.
+// A terminal line longer than this is no button number, whatever it begins with.
 constexpr std::size_t kLongestAnswer = 256;
 
 std::string localized(const char* key, const char* english) {
@@ -40,9 +40,14 @@ void writeAll(int fd, std::string_view text) {
     }
 }
 
-// One line without its line break; none at the end of input.
-std::optional<std::string> readLine(int fd) {
-    std::string line;
+struct Line {
+    std::string text;      // without its line break
+    bool tooLong = false;  // longer than kLongestAnswer: read to its end, kept only in part
+};
+
+// One line; none at the end of input.
+std::optional<Line> readLine(int fd) {
+    Line line;
     bool sawAnything = false;
     while (true) {
         char c = 0;
@@ -51,7 +56,7 @@ std::optional<std::string> readLine(int fd) {
             continue;
         }
         if (got <= 0) {
-            if (sawAnything && !line.empty()) {
+            if (sawAnything && !line.text.empty()) {
                 return line;
             }
             return std::nullopt;
@@ -60,8 +65,10 @@ std::optional<std::string> readLine(int fd) {
         if (c == '\n') {
             return line;
         }
-        if (line.size() < kLongestAnswer) {
-            line += c;
+        if (line.text.size() < kLongestAnswer) {
+            line.text += c;
+        } else {
+            line.tooLong = true;
         }
     }
 }
@@ -122,14 +129,16 @@ ModalResponse TerminalAlertPresenter::runModal(const Alert& alert) {
                   localized("TerminalPrompt", "Type 1-%ld and press Return: "), count);
     while (true) {
         writeAll(output_, prompt);
-        const std::optional<std::string> line = readLine(input_);
+        const std::optional<Line> line = readLine(input_);
         if (!line) {
             writeAll(output_, "\n");
             return kModalResponseAbort;
         }
-        const std::string_view answer = trimmed(*line);
+        const std::string_view answer = trimmed(line->text);
         std::optional<std::size_t> chosen;
-        if (answer.empty()) {
+        if (line->tooLong) {
+            // Refused whole: what it begins with is not what was typed.
+        } else if (answer.empty()) {
             chosen = returnIndex;
         } else if (answer == "\x1b") {
             chosen = cancelIndex;
@@ -145,7 +154,7 @@ ModalResponse TerminalAlertPresenter::runModal(const Alert& alert) {
         if (chosen) {
             return kAlertFirstButtonReturn + static_cast<ModalResponse>(*chosen);
         }
-        if (!answer.empty()) {
+        if (!answer.empty() || line->tooLong) {
             writeAll(output_, foundation::stringWithRuntimeFormat(
                                   localized("TerminalInvalidChoice",
                                             "Please type a number from 1 to %ld.\n"),

@@ -28,6 +28,12 @@ inline constexpr const char* kCompletionMessage = "Pellin has been uninstalled."
 // The end of every terminal dialog's prompt, after which it reads the answer.
 inline constexpr const char* kPromptEnd = ": ";
 
+// The program's exit statuses.
+inline constexpr int kExitUninstalled = 0;  // or nothing was installed
+inline constexpr int kExitDeclined = 1;     // or no dialog could ask
+inline constexpr int kExitRemovalFailed = 2;
+inline constexpr int kExitUsage = 64;  // a command line it does not take
+
 // The info lines of a confirmed run that found the product installed and two applications
 // running, in order.
 const std::vector<std::string>& successfulRunInfoLines();

@@ -129,4 +129,10 @@ bool VirtualDisplay::press(const std::vector<std::string>& keys) const {
     return ok;
 }
 
+bool VirtualDisplay::destroyWindow(const std::string& window) const {
+    bool ok = false;
+    xdotool({"windowclose", window}, &ok);
+    return ok;
+}
+
 }  // namespace pellin::test

@@ -30,6 +30,8 @@ class VirtualDisplay {
         std::chrono::seconds limit = std::chrono::seconds(30)) const;
     // Types keys in xdotool's notation ("shift+Tab", "space", "Return") into the focused window.
     bool press(const std::vector<std::string>& keys) const;
+    // Destroys `window` as another program of the user's desktop may, leaving its owner running.
+    bool destroyWindow(const std::string& window) const;
 
     static bool toolsInstalled();
 

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <thread>
 
+#include "PrivatePidNamespace.h"
 #include "TemporaryHome.h"
 #include "support/FakeApplication.h"
 
@@ -174,13 +175,35 @@ TEST_F(RunningApplicationTest, AFolderNamedLikeABundleButWithoutContentsIsNoAppl
 
 TEST_F(RunningApplicationTest, AToolThatOnlyReadsABundlesFilesIsNotTheApplication) {
     const fs::path program = createFakeBundle(apps, "Pellin", id("Pellin"));
+    const fs::path script = createFakeBundle(apps, "Script", id("Pellin"), ProgramKind::Script);
     fs::create_directories(apps / "Pellin.app/Contents/Resources");
     std::ofstream(apps / "Pellin.app/Contents/Resources/notes.txt") << "notes\n";
     FakeProcess readsResource(
         {"/usr/bin/tail", "-f", (apps / "Pellin.app/Contents/Resources/notes.txt").string()});
     FakeProcess readsBinary({"/usr/bin/tail", "-f", program.string()});
+    // An editor on the script, as a pager or tail is: the program that runs is not the
+    // interpreter its "#!" line names.
+    FakeProcess readsScript({"/usr/bin/tail", "-f", script.string()});
+    // The interpreter itself, but handed the script as data rather than as its script.
+    FakeProcess runsOtherCode(
+        {"/bin/sh", "-c", "while :; do read -r line <\"$0.fifo\"; done", script.string()});
 
     EXPECT_TRUE(running(id("Pellin")).empty());
+}
+
+TEST_F(RunningApplicationTest, OnlyTheExecutableTheBundleNamesIsTheApplication) {
+    const fs::path bundle = apps / "Named.app";
+    pellin::test::writeInfoPlist(bundle, id("Named"), "Real");
+    std::vector<FakeProcess> others;
+    for (const char* other : {"MacOS/Named", "MacOS/helper", "Resources/tool"}) {
+        fs::create_directories((bundle / "Contents" / other).parent_path());
+        fs::copy_file("/bin/sleep", bundle / "Contents" / other);
+        others.push_back(FakeProcess::start(bundle / "Contents" / other));
+    }
+    fs::copy_file("/bin/sleep", bundle / "Contents/MacOS/Real");
+    FakeProcess real = FakeProcess::start(bundle / "Contents/MacOS/Real");
+
+    EXPECT_EQ(running(id("Named")), std::vector<pid_t>{real.pid()});
 }
 
 TEST_F(RunningApplicationTest, AProcessOutsideAnyBundleIsNoApplication) {
@@ -214,6 +237,7 @@ TEST_F(RunningApplicationTest, AnotherUsersApplicationIsNeitherListedNorKilled) 
 }
 
 TEST_F(RunningApplicationTest, AnEndedProcessThatIsNotYetReapedIsNoLongerListed) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     FakeProcess process = FakeProcess::start(createFakeBundle(apps, "Pellin", id("Pellin")));
     const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
     ASSERT_EQ(found.size(), 1U);
@@ -247,6 +271,7 @@ TEST_F(RunningApplicationTest, ApplicationsAreListedEarliestLaunchFirst) {
 // --- A removed bundle's application is still found when it was seen before -------------------
 
 TEST_F(RunningApplicationTest, AnApplicationSeenBeforeItsBundleWasRemovedIsStillFound) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     const fs::path binary = createFakeBundle(apps, "Pellin", id("Pellin"));
     const fs::path script = createFakeBundle(apps, "Updater", id("Updater"), ProgramKind::Script);
     FakeProcess resident = FakeProcess::start(binary);
@@ -261,6 +286,29 @@ TEST_F(RunningApplicationTest, AnApplicationSeenBeforeItsBundleWasRemovedIsStill
     EXPECT_EQ(running(id("Updater")), std::vector<pid_t>{updater.pid()});
     EXPECT_TRUE(found[0].forceTerminate());
     EXPECT_TRUE(resident.diedOfKill());
+}
+
+TEST_F(RunningApplicationTest, AnApplicationStartedAfterLaunchIsFoundOnceItsBundleIsGone) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    const fs::path binary = createFakeBundle(apps, "Pellin", id("Pellin"));
+    const fs::path script = createFakeBundle(apps, "Updater", id("Updater"), ProgramKind::Script);
+    // At launch nothing of them runs; only their bundles are known.
+    RunningApplication::rememberBundlesInFolder(apps.string());
+    FakeProcess resident = FakeProcess::start(binary);
+    FakeProcess updater = FakeProcess::start(script);
+
+    fs::remove_all(apps);
+
+    const auto residents =
+        RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
+    const auto updaters =
+        RunningApplication::runningApplicationsWithBundleIdentifier(id("Updater"));
+    ASSERT_EQ(pidsOf(residents), std::vector<pid_t>{resident.pid()});
+    ASSERT_EQ(pidsOf(updaters), std::vector<pid_t>{updater.pid()});
+    EXPECT_TRUE(residents[0].forceTerminate());
+    EXPECT_TRUE(updaters[0].forceTerminate());
+    EXPECT_TRUE(resident.diedOfKill());
+    EXPECT_TRUE(updater.diedOfKill());
 }
 
 TEST_F(RunningApplicationTest, AnApplicationNotSeenBeforeItsBundleWasRemovedCannotBeFound) {
@@ -282,6 +330,7 @@ TEST_F(RunningApplicationTest, AnApplicationStartedAfterTheSnapshotIsFoundFromIt
 // --- Force-quitting ends exactly the one process ----------------------------------------------
 
 TEST_F(RunningApplicationTest, ForceTerminateKillsTheOneApplicationAndNoOther) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     const fs::path program = createFakeBundle(apps, "Pellin", id("Pellin"));
     FakeProcess first = FakeProcess::start(program);
     nextClockTick();
@@ -298,6 +347,7 @@ TEST_F(RunningApplicationTest, ForceTerminateKillsTheOneApplicationAndNoOther) {
 }
 
 TEST_F(RunningApplicationTest, AProcessThatHasEndedIsNotKilledAgain) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     FakeProcess process = FakeProcess::start(createFakeBundle(apps, "Pellin", id("Pellin")));
     const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
     ASSERT_EQ(found.size(), 1U);
@@ -309,6 +359,7 @@ TEST_F(RunningApplicationTest, AProcessThatHasEndedIsNotKilledAgain) {
 }
 
 TEST_F(RunningApplicationTest, AProcessThatReplacedItsProgramIsStillTheSameApplication) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     // exec keeps the pid and the start time: it is the process that was listed, and killing it
     // is right.
     int input[2];

@@ -66,14 +66,17 @@ TEST_F(TerminalAlertPresenterTest, ANumberPressesThatButton) {
 }
 
 TEST_F(TerminalAlertPresenterTest, AnythingElseAsksAgain) {
-    const auto [response, screen] = answer(confirmation(), "9\nyes\n0\n-1\n1x\n1\n");
-    EXPECT_EQ(response, 1000);
+    // A line longer than an answer can be is refused whole, never cut down to its first part.
+    const std::string overLong = "1" + std::string(300, ' ') + "NO-DO-NOT-UNINSTALL\n";
+    const auto [response, screen] =
+        answer(confirmation(), "9\nyes\n0\n-1\n" + overLong + "1x\n2\n");
+    EXPECT_EQ(response, 1001);
     std::size_t complaints = 0;
     for (std::size_t at = screen.find("Please type a number from 1 to 2."); at != std::string::npos;
          at = screen.find("Please type a number from 1 to 2.", at + 1)) {
         ++complaints;
     }
-    EXPECT_EQ(complaints, 5u);
+    EXPECT_EQ(complaints, 6u);
 }
 
 TEST_F(TerminalAlertPresenterTest, ReturnDoesNothingWithoutAReturnButton) {

@@ -11,8 +11,9 @@ class Alert;
 
 // Shows an alert modally and answers with the pressed button. Which presenter runs is decided
 // at each modal run, from what the process has:
-//   1. a display (DISPLAY or WAYLAND_DISPLAY naming a server that accepts connections, or
-//      QT_QPA_PLATFORM set, e.g. "offscreen" in tests): a Qt window;
+//   1. a Qt platform verified to start (a server on DISPLAY or WAYLAND_DISPLAY that answers in
+//      time, or a platform in QT_QPA_PLATFORM such as "offscreen" in tests): a Qt window, which
+//      answers kModalResponseAbort when another program destroys it;
 //   2. otherwise standard input is a terminal: a dialog on the terminal;
 //   3. otherwise no dialog can run, and the answer is kModalResponseAbort.
 class PELLIN_EXPORT AlertPresenter {

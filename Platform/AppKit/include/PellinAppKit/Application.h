@@ -24,9 +24,9 @@ class PELLIN_EXPORT Application {
     // Qt is told to quit. A factory that makes no delegate ends the loop at once with 1.
     static int run(int argc, char** argv, const DelegateFactory& makeDelegate);
 
-    // Ends the process with exit status 0 once the log facility has written every line handed
+    // Ends the process with `exitStatus` once the log facility has written every line handed
     // to it. Never returns.
-    [[noreturn]] static void terminate();
+    [[noreturn]] static void terminate(int exitStatus = 0);
 
     // Whether the running loop is Qt's, that is, whether windows can be shown.
     static bool isGraphical();

@@ -8,13 +8,14 @@ namespace appkit {
 // bold, the informative text, and the buttons from left to right in the order of adding. Return
 // and Enter press the button holding the Return key equivalent and no other; Escape and the
 // window's close request press the cancel button, or do nothing without one. The answer comes
-// from the button that was clicked. Creates the QApplication when the process has none.
+// from the button that was clicked; a window that another program destroys answers
+// kModalResponseAbort. Creates the QApplication when the process has none.
 class PELLIN_EXPORT QtAlertPresenter : public AlertPresenter {
   public:
     ModalResponse runModal(const Alert& alert) override;
 
-    // Whether a Qt window can be shown at all: a display server that answers, or a platform
-    // chosen through QT_QPA_PLATFORM.
+    // Whether a Qt window can be shown at all: a Qt platform verified to start (a display
+    // server that answers in time, or a platform named in QT_QPA_PLATFORM that starts here).
     static bool displayAvailable();
 };
 

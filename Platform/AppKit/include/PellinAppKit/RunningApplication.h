@@ -1,7 +1,10 @@
 #pragma once
 
-// The current user's running applications: processes whose executable (or, for an interpreter,
-// whose script) lies in a "*.app" bundle whose Contents/Info.plist names a bundle identifier.
+// The current user's running applications: processes that run the executable of a "*.app"
+// bundle whose Contents/Info.plist names a bundle identifier. A process runs it when its program
+// file is the executable (Contents/MacOS/<CFBundleExecutable, else the bundle's name>) or, for a
+// "#!" script, when it is the interpreter the script names and runs the script; a program that
+// merely opens the file (an editor, a pager, tail -f) is not the application.
 
 #include <sys/types.h>
 
@@ -24,10 +27,15 @@ class PELLIN_EXPORT RunningApplication {
     // Every running application of the current user, in launch order.
     static std::vector<RunningApplication> runningApplications();
 
-    // Notes who is running now, so that an application whose bundle is removed afterwards (it
-    // keeps running from deleted files) is still found under its identifier. The application
-    // loop calls this before its delegate runs; a later call adds to what is remembered.
+    // Notes the bundles of the applications running now, so that their processes, and any
+    // started from the same bundles later, are still found under their identifiers once the
+    // bundles are removed (a process keeps running from deleted files). The application loop
+    // calls this before its delegate runs; a later call adds to what is remembered.
     static void rememberRunningApplications();
+
+    // Notes the bundles ("*.app") in `folder` in the same way, whether or not any of them runs
+    // now: a program started from one of them later is found after the folder is removed.
+    static void rememberBundlesInFolder(std::string_view folder);
 
     pid_t processIdentifier() const { return pid_; }
     const std::string& bundleIdentifier() const { return bundleIdentifier_; }
@@ -42,7 +50,8 @@ class PELLIN_EXPORT RunningApplication {
     bool isTerminated() const;
 
     // Ends the process at once (SIGKILL), without asking it. False when it has already ended,
-    // its pid now belongs to another process (which is never signalled), or the kill was refused.
+    // its pid now belongs to another process (which is never signalled), the pid is 1 or below,
+    // or the kill was refused.
     bool forceTerminate() const;
 
   private:

@@ -8,7 +8,8 @@ namespace appkit {
 
 // Asks on a terminal: the texts, then the buttons numbered in the order of adding with the
 // Return button marked. A number presses that button, an empty line the Return button, a lone
-// Escape the cancel button; anything else asks again; the end of input presses nothing
+// Escape the cancel button; anything else asks again, a line longer than any answer included
+// (however it begins); the end of input presses nothing
 // (kModalResponseAbort).
 class PELLIN_EXPORT TerminalAlertPresenter : public AlertPresenter {
   public:

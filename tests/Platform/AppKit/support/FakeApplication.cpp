@@ -9,16 +9,19 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace pellin::test {
 
 namespace fs = std::filesystem;
 
-void writeInfoPlist(const fs::path& bundle, const std::string& bundleIdentifier) {
+void writeInfoPlist(const fs::path& bundle, const std::string& bundleIdentifier,
+                    const std::string& executable) {
     fs::create_directories(bundle / "Contents");
     std::ofstream(bundle / "Contents/Info.plist")
         << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -26,7 +29,64 @@ void writeInfoPlist(const fs::path& bundle, const std::string& bundleIdentifier)
            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
            "<plist version=\"1.0\">\n<dict>\n"
            "\t<key>CFBundleIdentifier</key>\n\t<string>"
-        << bundleIdentifier << "</string>\n</dict>\n</plist>\n";
+        << bundleIdentifier << "</string>\n"
+        << (executable.empty()
+                ? ""
+                : "\t<key>CFBundleExecutable</key>\n\t<string>" + executable + "</string>\n")
+        << "</dict>\n</plist>\n";
+}
+
+namespace {
+
+void appendBigEndian(std::string& out, std::uint64_t value, int bytes) {
+    for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) {
+        out += static_cast<char>((value >> shift) & 0xFF);
+    }
+}
+
+// "bplist00": object i is a list holding object i + 1, the last an empty list; 4-byte object
+// references and offsets.
+std::string deeplyNestedBinaryPropertyList(std::uint64_t depth) {
+    std::string list = "bplist00";
+    std::vector<std::uint64_t> offsets;
+    for (std::uint64_t i = 0; i < depth; ++i) {
+        offsets.push_back(list.size());
+        list += '\xA1';
+        appendBigEndian(list, i + 1, 4);
+    }
+    offsets.push_back(list.size());
+    list += '\xA0';
+    const std::uint64_t table = list.size();
+    for (const std::uint64_t offset : offsets) {
+        appendBigEndian(list, offset, 4);
+    }
+    list += std::string(6, '\0');
+    list += '\x04';  // offset size
+    list += '\x04';  // object reference size
+    appendBigEndian(list, offsets.size(), 8);
+    appendBigEndian(list, 0, 8);  // the top object
+    appendBigEndian(list, table, 8);
+    return list;
+}
+
+}  // namespace
+
+void writeHostileInfoPlist(const fs::path& bundle, HostileInfoPlist kind) {
+    const fs::path plist = bundle / "Contents/Info.plist";
+    fs::create_directories(plist.parent_path());
+    fs::remove(plist);
+    switch (kind) {
+        case HostileInfoPlist::DeeplyNested:
+            std::ofstream(plist, std::ios::binary) << deeplyNestedBinaryPropertyList(110'000);
+            break;
+        case HostileInfoPlist::HugeSparse:
+            std::ofstream{plist};
+            fs::resize_file(plist, 30ULL << 30);
+            break;
+        case HostileInfoPlist::Fifo:
+            mkfifo(plist.c_str(), 0644);
+            break;
+    }
 }
 
 fs::path createFakeBundle(const fs::path& folder, const std::string& name,
@@ -103,17 +163,43 @@ FakeProcess::FakeProcess(std::vector<std::string> arguments, std::optional<RunAs
     waitUntilArgumentsAreShown(arguments.front());
 }
 
+namespace {
+
+bool beginsWithShebang(const std::string& program) {
+    std::ifstream in(program, std::ios::binary);
+    char head[2] = {};
+    return in.read(head, 2) && head[0] == '#' && head[1] == '!';
+}
+
+// Whether one of the process's open files is `file`.
+bool holdsOpen(pid_t pid, const fs::path& file) {
+    std::error_code error;
+    for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", error), end;
+         !error && it != end; it.increment(error)) {
+        std::error_code unreadable;
+        if (fs::read_symlink(it->path(), unreadable) == file) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 // The close-on-exec pipe closes while the kernel is still setting up the new program: for a
 // moment /proc/<pid>/cmdline is empty, and a script's interpreter cannot yet be told from any
-// other. Tests look at the process only once its arguments are there.
+// other. Then an interpreter opens its script only after it has started, and fails if the script
+// is removed before (as an uninstall does). Tests look at the process only once both are done.
 void FakeProcess::waitUntilArgumentsAreShown(const std::string& program) const {
     const std::string cmdline = "/proc/" + std::to_string(pid_) + "/cmdline";
+    const bool script = beginsWithShebang(program);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
         std::ifstream in(cmdline, std::ios::binary);
         std::stringstream content;
         content << in.rdbuf();
-        if (content.str().find(program) != std::string::npos) {
+        if (content.str().find(program) != std::string::npos &&
+            (!script || holdsOpen(pid_, fs::weakly_canonical(program)))) {
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

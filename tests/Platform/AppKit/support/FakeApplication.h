@@ -23,8 +23,19 @@ std::filesystem::path createFakeBundle(const std::filesystem::path& folder, cons
                                        const std::string& bundleIdentifier,
                                        ProgramKind kind = ProgramKind::Binary);
 
-// Writes an XML property list holding one text under "CFBundleIdentifier".
-void writeInfoPlist(const std::filesystem::path& bundle, const std::string& bundleIdentifier);
+// Writes an XML property list holding one text under "CFBundleIdentifier" and, when given, the
+// name of the bundle's executable under "CFBundleExecutable".
+void writeInfoPlist(const std::filesystem::path& bundle, const std::string& bundleIdentifier,
+                    const std::string& executable = "");
+
+// Info.plists that another program of the user may plant in a bundle to stall or crash whoever
+// reads it.
+enum class HostileInfoPlist {
+    DeeplyNested,  // a binary list of 110,000 nested lists, in less than 1 MiB
+    HugeSparse,    // 30 GB that take no room on the disk
+    Fifo,          // a named pipe that nobody ever writes to
+};
+void writeHostileInfoPlist(const std::filesystem::path& bundle, HostileInfoPlist kind);
 
 // Who a started process runs as; nothing means the test's own user.
 struct RunAs {

@@ -1,4 +1,4 @@
-#include "RememberedApplications.h"
+#include "RememberedBundles.h"
 
 #include <map>
 #include <mutex>
@@ -8,7 +8,7 @@ namespace {
 
 struct Store {
     std::mutex mutex;
-    std::map<ProcessStamp, BundleIdentity> identities;
+    std::map<std::string, BundleIdentity, std::less<>> bundles;
 };
 
 Store& store() {
@@ -18,17 +18,17 @@ Store& store() {
 
 }  // namespace
 
-void RememberedApplications::remember(const ProcessStamp& stamp, const BundleIdentity& identity) {
+void RememberedBundles::remember(const BundleIdentity& bundle) {
     Store& s = store();
     const std::lock_guard lock(s.mutex);
-    s.identities.insert_or_assign(stamp, identity);
+    s.bundles.insert_or_assign(bundle.bundlePath, bundle);
 }
 
-std::optional<BundleIdentity> RememberedApplications::lookup(const ProcessStamp& stamp) {
+std::optional<BundleIdentity> RememberedBundles::lookup(const std::string& bundlePath) {
     Store& s = store();
     const std::lock_guard lock(s.mutex);
-    const auto it = s.identities.find(stamp);
-    if (it == s.identities.end()) {
+    const auto it = s.bundles.find(bundlePath);
+    if (it == s.bundles.end()) {
         return std::nullopt;
     }
     return it->second;
