@@ -88,6 +88,7 @@ void forgeAgentRecord(const TemporaryUser& user, pid_t pid) {
 // --- Root never runs what the user can write --------------------------------------------------
 
 TEST(PrivilegedPathEndToEndTest, APlantedSudoBesideAUserInstalledProgramNeverRunsAsRoot) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     PELLIN_NEEDS_USERS();
     const ExclusiveRun exclusive;
     TemporaryUser user;
@@ -137,6 +138,7 @@ TEST(PrivilegedPathEndToEndTest, AForgedAgentRecordKillsNothingEvenWhenRootUnloa
 // --- The removal stays in the invoking user's own home ----------------------------------------
 
 TEST(PrivilegedPathEndToEndTest, ALinkedLibraryOrAnotherAccountsHomeRemovesNothing) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     PELLIN_NEEDS_USERS();
     const ExclusiveRun exclusive;
     TemporaryUser user;
@@ -166,7 +168,7 @@ TEST(PrivilegedPathEndToEndTest, ALinkedLibraryOrAnotherAccountsHomeRemovesNothi
         session.type("1\n");
         EXPECT_TRUE(session.waitFor(kErrorMessage)) << way.name << "\n" << session.shown();
         session.type("\n");
-        session.finish();
+        EXPECT_TRUE(exitedWith(session.finish(), kExitRemovalFailed)) << way.name;
 
         EXPECT_EQ(others.remaining(), othersItems) << way.name;
         EXPECT_TRUE(fs::exists(ProductPaths(user.home()).launcher)) << way.name;
@@ -179,6 +181,7 @@ TEST(PrivilegedPathEndToEndTest, ALinkedLibraryOrAnotherAccountsHomeRemovesNothi
 // --- A removal that left something behind is a failure ---------------------------------------
 
 TEST(PrivilegedPathEndToEndTest, AnUndeletableFileInsideTheApplicationEndsInTheErrorDialog) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     const ExclusiveRun exclusive;
     TemporaryHome home;
     const ProductPaths product(home.path());
@@ -196,7 +199,7 @@ TEST(PrivilegedPathEndToEndTest, AnUndeletableFileInsideTheApplicationEndsInTheE
     session.type("1\n");
     EXPECT_TRUE(session.waitFor(kErrorMessage)) << session.shown();
     session.type("\n");
-    session.finish();
+    EXPECT_TRUE(exitedWith(session.finish(), kExitRemovalFailed)) << session.shown();
 
     EXPECT_TRUE(fs::exists(product.residentProgram));
     EXPECT_TRUE(fs::exists(product.sharedDomain));

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "PrivatePidNamespace.h"
 #include "TemporaryHome.h"
 #include "support/Dialogs.h"
 #include "support/ExclusiveRun.h"
@@ -26,6 +27,7 @@ namespace fs = std::filesystem;
 using namespace pellin::test;
 
 TEST(UserEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndStaysInTheirHome) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
     if (!TemporaryUser::possibleHere()) {
         GTEST_SKIP() << "making a user with sudo needs root, useradd, userdel and sudo";
     }
