@@ -5,6 +5,8 @@
 #include <chrono>
 #include <system_error>
 
+#include "QueuedMessage.h"
+
 namespace lumberjack {
 namespace {
 
@@ -51,14 +53,15 @@ void DDLoggerQueue::startWorkerLocked() {
     }
 }
 
-void DDLoggerQueue::handle(const std::vector<DDLogMessage>& messages, std::size_t count,
-                           Ticket first) {
+void DDLoggerQueue::handle(const std::vector<Slot>& slots, std::size_t count, Ticket first,
+                           DDLogMessage& made) {
     for (std::size_t i = 0; i < count; ++i) {
         if (first + i <= droppedThrough_.load(std::memory_order_relaxed)) {
             continue;
         }
         try {
-            handler_(messages[i]);
+            detail::makeMessage(slots[i].message, slots[i].texts, made);
+            handler_(made);
         } catch (...) {
             // A sink that fails on one message loses that line, not the process.
         }
@@ -71,19 +74,21 @@ void DDLoggerQueue::handle(const std::vector<DDLogMessage>& messages, std::size_
 
 // No thread could be started: the lines are written on the caller rather than lost.
 void DDLoggerQueue::handleOnCallerLocked(std::unique_lock<std::mutex>& lock) {
-    std::vector<DDLogMessage> messages;
-    messages.swap(pending_);
+    std::vector<Slot> slots;
+    slots.swap(pending_);
     const std::size_t count = pendingCount_;
     const Ticket first = handledCount_ + 1;
     pendingCount_ = 0;
     lock.unlock();
-    handle(messages, count, first);
+    DDLogMessage made;
+    handle(slots, count, first, made);
     lock.lock();
     handledCount_ += count;
     handled_->notify_all();
 }
 
-DDLoggerQueue::Ticket DDLoggerQueue::enqueue(const DDLogMessage& message, bool urgent) {
+DDLoggerQueue::Ticket DDLoggerQueue::enqueue(const DDQueuedMessage& message, std::string_view texts,
+                                             bool urgent) {
     std::unique_lock lock(mutex_);
     if (refusing_) {
         return 0;
@@ -99,9 +104,11 @@ DDLoggerQueue::Ticket DDLoggerQueue::enqueue(const DDLogMessage& message, bool u
         }
     }
     if (pendingCount_ < pending_.size()) {
-        pending_[pendingCount_] = message;
+        Slot& slot = pending_[pendingCount_];
+        slot.message = message;
+        slot.texts.assign(texts);
     } else {
-        pending_.push_back(message);
+        pending_.push_back(Slot{message, std::string(texts)});
     }
     ++pendingCount_;
     const Ticket ticket = ++enqueuedCount_;
@@ -199,10 +206,10 @@ void DDLoggerQueue::stop() {
 
 void DDLoggerQueue::releaseIdleSlotsLocked() {
     if (pendingCount_ == 0 && pending_.size() > kSlotsKeptWhenIdle) {
-        std::vector<DDLogMessage>().swap(pending_);
+        std::vector<Slot>().swap(pending_);
     }
     if (handling_.size() > kSlotsKeptWhenIdle) {
-        std::vector<DDLogMessage>().swap(handling_);
+        std::vector<Slot>().swap(handling_);
     }
 }
 
@@ -211,6 +218,7 @@ void DDLoggerQueue::run() {
     pthread_setname_np(pthread_self(), "DDLogQueue");
     std::unique_lock lock(mutex_);
     bool napped = false;
+    DDLogMessage made;
     for (;;) {
         if (pendingCount_ == 0) {
             if (stopping_) {
@@ -236,7 +244,7 @@ void DDLoggerQueue::run() {
         pendingCount_ = 0;
         lock.unlock();
         spaceFreed_->notify_all();
-        handle(handling_, count, first);
+        handle(handling_, count, first, made);
         lock.lock();
         handledCount_ += count;
         handled_->notify_all();

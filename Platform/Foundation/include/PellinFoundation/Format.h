@@ -31,7 +31,12 @@ struct Argument {
     enum class Kind : std::uint8_t { Signed, Unsigned, Text, Null } kind = Kind::Null;
     std::int64_t signedValue = 0;
     std::uint64_t unsignedValue = 0;
-    std::string text;  // description or C string
+    // A text argument's own characters, lent for as long as the call lasts; or, for a value
+    // that describes itself, the description made when the argument was taken.
+    std::string_view lent;
+    std::string made;
+
+    std::string_view text() const { return made.empty() ? lent : std::string_view(made); }
 };
 
 template <class T>
@@ -159,6 +164,7 @@ std::string describe(const T& value) {
     }
 }
 
+// Texts are lent, not copied: the argument lives as long as the call that takes it.
 template <class T>
 Argument erase(const T& value) {
     using U = std::remove_cvref_t<T>;
@@ -172,16 +178,29 @@ Argument erase(const T& value) {
     } else if constexpr (std::is_pointer_v<U> && TextLike<U>) {
         if (value != nullptr) {
             a.kind = Argument::Kind::Text;
-            a.text = value;
+            a.lent = value;
         }
+    } else if constexpr (TextLike<U>) {
+        a.kind = Argument::Kind::Text;
+        a.lent = std::string_view(value);
     } else if constexpr (describable<U>()) {
         a.kind = Argument::Kind::Text;
-        a.text = describe(value);
+        a.made = describe(value);
     }
     return a;
 }
 
 PELLIN_EXPORT std::string formatArguments(std::string_view format, std::span<const Argument> args);
+
+// The arguments as bytes that hold everything the text needs, so that it can be made later, on
+// another thread, after the arguments themselves are gone: integers by value, texts and
+// descriptions as copies of their characters.
+PELLIN_EXPORT std::size_t capturedSize(std::span<const Argument> args);
+// Writes the capturedSize(args) bytes to `out`.
+PELLIN_EXPORT void capture(std::span<const Argument> args, char* out);
+// Appends to `out` the text of `format` with the arguments `captured` holds.
+PELLIN_EXPORT void appendFormattedCaptured(std::string& out, std::string_view format,
+                                           std::string_view captured);
 
 }  // namespace format_detail
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -8,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -15,6 +18,25 @@
 #include <PellinLumberjack/DDLogMessage.h>
 
 namespace lumberjack {
+
+// What a log call leaves in a queue: only what has to happen on the caller's thread (the time,
+// the thread's label, a copy of the arguments). The worker makes the sink's DDLogMessage of it.
+struct DDQueuedMessage {
+    long level = 0;
+    DDLogFlag flag = DDLogFlagInfo;
+    long context = 0;
+    unsigned long line = 0;
+    std::chrono::system_clock::time_point timestamp;
+    std::array<char, 32> queueLabel{};  // NUL-terminated
+    // false: file, function and format are texts of the calling site that live as long as the
+    // process (string literals), and the message's texts are the captured arguments
+    // (foundation::format_detail::capture). true: they are copies of file, function and tag,
+    // each ending in NUL, followed by the message's text.
+    bool copiedTexts = false;
+    const char* file = nullptr;
+    const char* function = nullptr;
+    std::string_view format;
+};
 
 // The serial queue of one sink: a worker thread of its own hands the messages to the sink one
 // at a time, in the order they arrived, and lets the sink flush after each batch, before the
@@ -29,7 +51,8 @@ namespace lumberjack {
 // the worker to catch up, so a runaway producer slows down instead of exhausting memory or
 // losing lines. Messages are copied into slots that are used again and again, with the room
 // their texts had: in a steady stream of lines neither side allocates memory, and the worker
-// never frees what the caller's thread allocated. An idle queue gives its slots back.
+// never frees what the caller's thread allocated. An idle queue gives its slots back. The
+// caller's copy is the bare minimum (DDQueuedMessage); the worker makes the message's texts.
 class PELLIN_EXPORT DDLoggerQueue {
   public:
     using Handler = std::function<void(const DDLogMessage&)>;
@@ -45,9 +68,9 @@ class PELLIN_EXPORT DDLoggerQueue {
     DDLoggerQueue(const DDLoggerQueue&) = delete;
     DDLoggerQueue& operator=(const DDLoggerQueue&) = delete;
 
-    // Appends a copy of `message` and returns its ticket; starts the worker when there is none.
-    // `urgent` wakes the worker now (the caller is going to wait for the message).
-    Ticket enqueue(const DDLogMessage& message, bool urgent);
+    // Appends a copy of `message` with its `texts` and returns its ticket; starts the worker
+    // when there is none. `urgent` wakes the worker now (the caller is going to wait for it).
+    Ticket enqueue(const DDQueuedMessage& message, std::string_view texts, bool urgent);
     // Returns once the message with `ticket` has been handed to the sink. A worker thread never
     // waits (it could be waiting for itself), so on a worker this returns at once.
     void waitUntilHandled(Ticket ticket);
@@ -80,12 +103,19 @@ class PELLIN_EXPORT DDLoggerQueue {
   private:
     enum class WorkerState { None, Running, Napping, Sleeping };
 
+    struct Slot {
+        DDQueuedMessage message;
+        std::string texts;
+    };
+
     void run();
     void startWorkerLocked();
     void handleOnCallerLocked(std::unique_lock<std::mutex>& lock);
     void releaseIdleSlotsLocked();
 
-    void handle(const std::vector<DDLogMessage>& messages, std::size_t count, Ticket first);
+    // `made` is the room in which each message is made for the sink in turn.
+    void handle(const std::vector<Slot>& slots, std::size_t count, Ticket first,
+                DDLogMessage& made);
 
     Handler handler_;
     BatchDone batchDone_;
@@ -97,9 +127,9 @@ class PELLIN_EXPORT DDLoggerQueue {
     std::unique_ptr<std::condition_variable> spaceFreed_;
     // pending_[0, pendingCount_) wait for the worker; the slots beyond keep their room for
     // later messages. The worker swaps the whole vector with its own `handling_`.
-    std::vector<DDLogMessage> pending_;
+    std::vector<Slot> pending_;
     std::size_t pendingCount_ = 0;
-    std::vector<DDLogMessage> handling_;
+    std::vector<Slot> handling_;
     Ticket enqueuedCount_ = 0;
     Ticket handledCount_ = 0;
     WorkerState state_ = WorkerState::None;
