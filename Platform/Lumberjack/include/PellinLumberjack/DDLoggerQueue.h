@@ -49,10 +49,10 @@ struct DDQueuedMessage {
 //
 // The queue grows with a burst up to kMaximumPending messages; beyond that a caller waits for
 // the worker to catch up, so a runaway producer slows down instead of exhausting memory or
-// losing lines. Messages are copied into slots that are used again and again, with the room
-// their texts had: in a steady stream of lines neither side allocates memory, and the worker
-// never frees what the caller's thread allocated. An idle queue gives its slots back. The
-// caller's copy is the bare minimum (DDQueuedMessage); the worker makes the message's texts.
+// losing lines. The caller copies only what it must (DDQueuedMessage, and the texts its
+// message is made of, all into one buffer per batch); the worker makes the message. A batch is
+// emptied, not freed, once handled: in a steady stream of lines neither side allocates memory.
+// An idle queue gives the room of a burst back.
 class PELLIN_EXPORT DDLoggerQueue {
   public:
     using Handler = std::function<void(const DDLogMessage&)>;
@@ -103,19 +103,29 @@ class PELLIN_EXPORT DDLoggerQueue {
   private:
     enum class WorkerState { None, Running, Napping, Sleeping };
 
-    struct Slot {
-        DDQueuedMessage message;
+    // Messages waiting together: their fixed parts side by side, their texts one after another
+    // in one buffer.
+    struct Batch {
+        struct Entry {
+            DDQueuedMessage message;
+            std::size_t textsEnd;  // the texts start where those of the entry before end
+        };
+        std::vector<Entry> entries;
         std::string texts;
+
+        void clear() {
+            entries.clear();
+            texts.clear();
+        }
     };
 
     void run();
     void startWorkerLocked();
     void handleOnCallerLocked(std::unique_lock<std::mutex>& lock);
-    void releaseIdleSlotsLocked();
+    void releaseIdleRoomLocked();
 
     // `made` is the room in which each message is made for the sink in turn.
-    void handle(const std::vector<Slot>& slots, std::size_t count, Ticket first,
-                DDLogMessage& made);
+    void handle(const Batch& batch, Ticket first, DDLogMessage& made);
 
     Handler handler_;
     BatchDone batchDone_;
@@ -125,11 +135,9 @@ class PELLIN_EXPORT DDLoggerQueue {
     std::unique_ptr<std::condition_variable> wakeWorker_;
     std::unique_ptr<std::condition_variable> handled_;
     std::unique_ptr<std::condition_variable> spaceFreed_;
-    // pending_[0, pendingCount_) wait for the worker; the slots beyond keep their room for
-    // later messages. The worker swaps the whole vector with its own `handling_`.
-    std::vector<Slot> pending_;
-    std::size_t pendingCount_ = 0;
-    std::vector<Slot> handling_;
+    // The messages that wait for the worker; it swaps them with its own, emptied `handling_`.
+    Batch pending_;
+    Batch handling_;
     Ticket enqueuedCount_ = 0;
     Ticket handledCount_ = 0;
     WorkerState state_ = WorkerState::None;
