@@ -331,25 +331,50 @@ TEST_F(Facility, AFlushGivesUpOnASinkThatCannotWriteAndCountsWhatItDropped) {
     EXPECT_EQ(sink->lines(), (std::vector<std::string>{"0", "after"}));
 }
 
+namespace {
+
+// Writes each line a little late, so that a fork finds its queue in the middle of a batch.
+class SlowSink : public RecordingSink {
+  protected:
+    void writeLine(std::string_view line) override {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        RecordingSink::writeLine(line);
+    }
+};
+
+}  // namespace
+
 // The child of fork() has none of the parent's worker threads: logging there, synchronously
-// or not, must still write and must not wait forever.
+// or not, must still write and must not wait forever; and it writes only its own lines, none
+// of those its parent had queued or was writing.
 TEST_F(Facility, AForkedChildCanStillLogAndFlush) {
 #if defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "ThreadSanitizer cannot start threads in the child of a threaded fork";
 #endif
-    Registered<RecordingSink> sink;
+    Registered<SlowSink> sink;
+    // The first line wakes the worker; the others gather while it naps, to be written as one
+    // batch, in the middle of which the fork comes.
     for (int i = 0; i < 100; ++i) {
         logText(true, "before fork");
+        while (i == 0 && sink->lines().empty()) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
+    while (sink->lines().size() < 2) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+        const std::size_t before = sink->lines().size();
         logText(true, "child async");
         logText(false, "child sync", lumberjack::DDLogFlagError);
         DDLog::flushLog();
+        logText(true, "child last");
+        DDLog::flushLog();
         const auto lines = sink->lines();
-        const bool ok = lines.size() >= 2 && lines[lines.size() - 2] == "child async" &&
-                        lines.back() == "child sync";
+        const bool ok = lines.size() == before + 3 && lines[before] == "child async" &&
+                        lines[before + 1] == "child sync" && lines.back() == "child last";
         _exit(ok ? 0 : 1);
     }
     int status = 0;
