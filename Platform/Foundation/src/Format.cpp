@@ -1,5 +1,6 @@
 #include <PellinFoundation/Format.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -44,10 +45,12 @@ bool fits(Conversion conversion, const Argument& a) {
 template <class NextArgument>
 void appendFormatted(std::string& out, std::string_view format, NextArgument next) {
     for (std::size_t i = 0; i < format.size(); ++i) {
-        const char c = format[i];
-        if (c != '%') {
-            out += c;
-            continue;
+        // The text up to the next conversion, in one piece.
+        const std::size_t percent = std::min(format.find('%', i), format.size());
+        out.append(format.substr(i, percent - i));
+        i = percent;
+        if (i == format.size()) {
+            break;
         }
         Conversion conversion{};
         bool isPercent = false;

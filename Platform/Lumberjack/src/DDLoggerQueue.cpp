@@ -56,7 +56,7 @@ void DDLoggerQueue::startWorkerLocked() {
     }
 }
 
-void DDLoggerQueue::handle(const Batch& batch, Ticket first, DDLogMessage& made) {
+void DDLoggerQueue::handle(const Batch& batch, Ticket first, detail::MessageMaker& maker) {
     const std::string_view texts(batch.texts);
     std::size_t textsStart = 0;
     for (std::size_t i = 0; i < batch.entries.size(); ++i) {
@@ -67,8 +67,7 @@ void DDLoggerQueue::handle(const Batch& batch, Ticket first, DDLogMessage& made)
             continue;
         }
         try {
-            detail::makeMessage(entry.message, entryTexts, made);
-            handler_(made);
+            handler_(maker.make(entry.message, entryTexts));
         } catch (...) {
             // A sink that fails on one message loses that line, not the process.
         }
@@ -86,8 +85,8 @@ void DDLoggerQueue::handleOnCallerLocked(std::unique_lock<std::mutex>& lock) {
     const std::size_t count = batch.entries.size();
     const Ticket first = handledCount_ + 1;
     lock.unlock();
-    DDLogMessage made;
-    handle(batch, first, made);
+    detail::MessageMaker maker;
+    handle(batch, first, maker);
     lock.lock();
     handledCount_ += count;
     handled_->notify_all();
@@ -226,7 +225,7 @@ void DDLoggerQueue::run() {
     pthread_setname_np(pthread_self(), "DDLogQueue");
     std::unique_lock lock(mutex_);
     bool napped = false;
-    DDLogMessage made;
+    detail::MessageMaker maker;
     for (;;) {
         if (pending_.entries.empty()) {
             if (stopping_) {
@@ -251,7 +250,7 @@ void DDLoggerQueue::run() {
         const Ticket first = handledCount_ + 1;
         lock.unlock();
         spaceFreed_->notify_all();
-        handle(handling_, first, made);
+        handle(handling_, first, maker);
         handling_.clear();
         lock.lock();
         handledCount_ += count;

@@ -31,26 +31,36 @@ std::string copiedTexts(const char* file, const char* function, const char* tag,
     return texts;
 }
 
-void makeMessage(const DDQueuedMessage& queued, std::string_view texts, DDLogMessage& made) {
-    made.level = queued.level;
-    made.flag = queued.flag;
-    made.context = queued.context;
-    made.line = queued.line;
-    made.timestamp = queued.timestamp;
-    made.queueLabel.assign(queued.queueLabel.data());
+const DDLogMessage& MessageMaker::make(const DDQueuedMessage& queued, std::string_view texts) {
+    made_.level = queued.level;
+    made_.flag = queued.flag;
+    made_.context = queued.context;
+    made_.line = queued.line;
+    made_.timestamp = queued.timestamp;
+    made_.queueLabel.assign(queued.queueLabel.data());
     if (queued.copiedTexts) {
-        made.file.assign(takeCopied(texts));
-        made.function.assign(takeCopied(texts));
-        made.tag.assign(takeCopied(texts));
-        made.message.assign(texts);
-    } else {
-        made.file.assign(queued.file != nullptr ? queued.file : "");
-        made.function.assign(queued.function != nullptr ? queued.function : "");
-        made.tag.clear();
-        made.message.clear();
-        foundation::format_detail::appendFormattedCaptured(made.message, queued.format, texts);
+        made_.file.assign(takeCopied(texts));
+        made_.function.assign(takeCopied(texts));
+        made_.tag.assign(takeCopied(texts));
+        made_.message.assign(texts);
+        made_.fileName.assign(lastPathComponent(made_.file));
+        file_ = nullptr;
+        function_ = nullptr;
+        return made_;
     }
-    made.fileName.assign(lastPathComponent(made.file));
+    if (queued.file != file_ || file_ == nullptr) {
+        made_.file.assign(queued.file != nullptr ? queued.file : "");
+        made_.fileName.assign(lastPathComponent(made_.file));
+        file_ = queued.file;
+    }
+    if (queued.function != function_ || function_ == nullptr) {
+        made_.function.assign(queued.function != nullptr ? queued.function : "");
+        function_ = queued.function;
+    }
+    made_.tag.clear();
+    made_.message.clear();
+    foundation::format_detail::appendFormattedCaptured(made_.message, queued.format, texts);
+    return made_;
 }
 
 }  // namespace lumberjack::detail

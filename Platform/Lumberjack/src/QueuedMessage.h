@@ -12,8 +12,18 @@ namespace lumberjack::detail {
 std::string copiedTexts(const char* file, const char* function, const char* tag,
                         std::string_view message);
 
-// Makes in `made` the message that `queued` with its `texts` stands for, in the room its texts
-// kept from the message made before.
-void makeMessage(const DDQueuedMessage& queued, std::string_view texts, DDLogMessage& made);
+// Makes the messages a sink's queue hands to the sink, one at a time, in the room the message
+// before kept.
+class MessageMaker {
+  public:
+    const DDLogMessage& make(const DDQueuedMessage& queued, std::string_view texts);
+
+  private:
+    DDLogMessage made_;
+    // The texts of the calling site that made_ holds copies of: lines from the same place, the
+    // usual case in a burst, copy them once.
+    const char* file_ = nullptr;
+    const char* function_ = nullptr;
+};
 
 }  // namespace lumberjack::detail

@@ -115,6 +115,28 @@ TEST_F(Facility, AMessageCarriesWhatTheCallGaveAndWhenAndWhereItWasMade) {
     EXPECT_EQ(m.queueLabel, "main");
 }
 
+// Lines from several places, by both kinds of call, one after another: each carries its own.
+TEST_F(Facility, EachMessageCarriesItsOwnPlace) {
+    std::vector<DDLogMessage> messages;
+    Registered<RecordingSink> sink(keeping(messages));
+    const auto fromLiterals = [](const char* file, const char* function) {
+        DDLog::log(true, 31, lumberjack::DDLogFlagInfo, file, function, 1, "x", {});
+    };
+    fromLiterals("/a/One.cpp", "+[One a]");
+    fromLiterals("/a/One.cpp", "+[One b]");
+    fromLiterals("/b/Two.cpp", "+[One b]");
+    logText(true, "x");
+    fromLiterals("/a/One.cpp", "+[One a]");
+    DDLog::flushLog();
+    std::vector<std::string> places;
+    for (const auto& m : messages) {
+        places.push_back(m.fileName + " " + m.function);
+    }
+    EXPECT_EQ(places, (std::vector<std::string>{
+                          "One.cpp +[One a]", "One.cpp +[One b]", "Two.cpp +[One b]",
+                          "FacilityTests.cpp +[FacilityTests logText:]", "One.cpp +[One a]"}));
+}
+
 TEST_F(Facility, MissingFileFunctionAndTagBecomeEmptyTexts) {
     std::vector<DDLogMessage> messages;
     Registered<RecordingSink> sink(keeping(messages));

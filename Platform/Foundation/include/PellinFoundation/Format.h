@@ -94,27 +94,50 @@ void format_string_has_more_conversions_than_arguments();
 void format_string_has_fewer_conversions_than_arguments();
 void format_argument_does_not_fit_its_conversion();
 
-// Parses the conversion at text[i] (just after '%'); returns its length, 0 for "%%".
+// Parses the conversion at text[i] (just after '%'); returns its length, 0 for none of ours.
 constexpr std::size_t parseConversion(std::string_view text, std::size_t i, Conversion& out,
                                       bool& isPercent) {
     isPercent = false;
     const std::string_view rest = text.substr(i);
-    if (rest.starts_with("%")) {
-        isPercent = true;
-        return 1;
+    if (rest.empty()) {
+        return 0;
     }
-    constexpr std::pair<std::string_view, Conversion> table[] = {
-        {"hhd", Conversion::Char},        {"hd", Conversion::Short}, {"ld", Conversion::Long},
-        {"lu", Conversion::UnsignedLong}, {"d", Conversion::Int},    {"@", Conversion::Object},
-        {"s", Conversion::CString},
-    };
-    for (const auto& [spelling, conversion] : table) {
-        if (rest.starts_with(spelling)) {
-            out = conversion;
-            return spelling.size();
-        }
+    switch (rest[0]) {
+        case '%':
+            isPercent = true;
+            return 1;
+        case '@':
+            out = Conversion::Object;
+            return 1;
+        case 'd':
+            out = Conversion::Int;
+            return 1;
+        case 's':
+            out = Conversion::CString;
+            return 1;
+        case 'l':
+            if (rest.starts_with("ld")) {
+                out = Conversion::Long;
+                return 2;
+            }
+            if (rest.starts_with("lu")) {
+                out = Conversion::UnsignedLong;
+                return 2;
+            }
+            return 0;
+        case 'h':
+            if (rest.starts_with("hhd")) {
+                out = Conversion::Char;
+                return 3;
+            }
+            if (rest.starts_with("hd")) {
+                out = Conversion::Short;
+                return 2;
+            }
+            return 0;
+        default:
+            return 0;
     }
-    return 0;
 }
 
 template <class... Args>

@@ -45,8 +45,9 @@ class PELLIN_EXPORT DDLog {
 
     // The same for the log call macros, with less work on the calling thread: `file`,
     // `function` and `format` are string literals of the calling site, which live as long as
-    // the process, so they are not copied; the arguments are copied as they are now (a value's
-    // description is made now), and the message's text is made on each sink's queue.
+    // the process (a library that logs is never unloaded), so they are not copied; the
+    // arguments are copied as they are now (a value's description is made now), and the
+    // message's text is made on each sink's queue.
     static void log(bool asynchronous, long level, DDLogFlag flag, const char* file,
                     const char* function, unsigned long line, std::string_view format,
                     std::span<const foundation::format_detail::Argument> arguments);

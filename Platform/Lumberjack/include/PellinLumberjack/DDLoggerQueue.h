@@ -19,6 +19,10 @@
 
 namespace lumberjack {
 
+namespace detail {
+class MessageMaker;
+}
+
 // What a log call leaves in a queue: only what has to happen on the caller's thread (the time,
 // the thread's label, a copy of the arguments). The worker makes the sink's DDLogMessage of it.
 struct DDQueuedMessage {
@@ -124,8 +128,7 @@ class PELLIN_EXPORT DDLoggerQueue {
     void handleOnCallerLocked(std::unique_lock<std::mutex>& lock);
     void releaseIdleRoomLocked();
 
-    // `made` is the room in which each message is made for the sink in turn.
-    void handle(const Batch& batch, Ticket first, DDLogMessage& made);
+    void handle(const Batch& batch, Ticket first, detail::MessageMaker& maker);
 
     Handler handler_;
     BatchDone batchDone_;
