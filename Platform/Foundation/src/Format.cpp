@@ -131,8 +131,10 @@ void capture(std::span<const Argument> args, char* out) {
             case Argument::Kind::Text: {
                 const std::string_view text = a.text();
                 out = writeWord(out, text.size());
-                std::memcpy(out, text.data(), text.size());
-                out += text.size();
+                if (!text.empty()) {  // an empty text may have no characters to point to
+                    std::memcpy(out, text.data(), text.size());
+                    out += text.size();
+                }
                 break;
             }
             case Argument::Kind::Null:

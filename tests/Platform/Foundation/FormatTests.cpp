@@ -72,7 +72,7 @@ TEST(Format, CapturedArgumentsMakeTheSameTextLater) {
     };
     same("%hd %hhd %d %ld %lu", 32768, true, std::int16_t{-5}, LONG_MIN, ULONG_MAX);
     same("%@ isExist=%@ (%s)", std::string(300, 'p'), "YES", nothing);
-    same("%@ %@ %@ %@", Value(), absent, Value(std::int64_t{-7}), withNul);
+    same("%@ %@ %@ %@ (%@)", Value(), absent, Value(std::int64_t{-7}), withNul, Value(""));
     same("%@ and %@, %d of 100%%", std::string("one"));
     same("%d %@ %q", std::string("text"), 5);
     same("none");
