@@ -12,6 +12,7 @@
 // the sinks synchronously, all others asynchronously.
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <type_traits>
 
@@ -46,13 +47,18 @@ class MethodName {
     std::string_view fullName_;
 };
 
+// The file name, the method's name and the format are string literals, so the facility keeps
+// them as they are; the arguments are copied as they are now, and the text is made on the
+// sinks' queues rather than on the calling thread.
 template <class... Args>
 void logMessage(bool asynchronous, std::int32_t level, lumberjack::DDLogFlag flag, const char* file,
                 unsigned long line, const MethodName& method,
                 foundation::FormatString<std::type_identity_t<Args>...> format,
                 const Args&... args) {
-    lumberjack::DDLog::log(asynchronous, level, flag, 0, file, method.c_str(), line, nullptr,
-                           foundation::stringWithFormat<Args...>(format, args...));
+    const foundation::format_detail::Argument arguments[] = {
+        foundation::format_detail::erase(args)..., {}};
+    lumberjack::DDLog::log(asynchronous, level, flag, file, method.c_str(), line, format.text,
+                           std::span(arguments, sizeof...(Args)));
 }
 
 }  // namespace pellinlog

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <cstring>
 #include <mutex>
+#include <string>
 
 #include "CapturedLog.h"
 #include "TemporaryHome.h"
@@ -51,24 +54,41 @@ TEST(LogCall, EntryLinesCarryTheSelectorAndTheFullName) {
 
 namespace {
 
-// Keeps each message as its sink takes it, without a flush.
+// Keeps each message as its sink takes it, without a flush; while held, it takes none.
 class KeepingSink : public lumberjack::DDAbstractLogger {
   public:
     std::vector<lumberjack::DDLogMessage> taken() {
         std::lock_guard lock(mutex_);
         return taken_;
     }
+    void hold() {
+        std::lock_guard lock(mutex_);
+        held_ = true;
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        held_ = false;
+        released_.notify_all();
+    }
 
   protected:
     void writeLine(std::string_view) override {}
     void writeMessageLine(const lumberjack::DDLogMessage& message, std::string_view) override {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        released_.wait(lock, [this] { return !held_; });
         taken_.push_back(message);
     }
 
   private:
     std::mutex mutex_;
+    std::condition_variable released_;
+    bool held_ = false;
     std::vector<lumberjack::DDLogMessage> taken_;
+};
+
+struct Described {
+    std::string text;
+    std::string description() const { return text; }
 };
 
 class LogCallWithSink : public ::testing::Test {
@@ -132,4 +152,29 @@ TEST_F(LogCallWithSink, EachMacroGivesItsOwnFlag) {
         flags.push_back(m.flag);
     }
     EXPECT_EQ(flags, (std::vector<unsigned>{1, 2, 4, 8, 16}));
+}
+
+// The text of an asynchronous line is made on the sink's queue, later: the arguments must be
+// taken as they are at the call, whatever the caller does with them afterwards.
+TEST_F(LogCallWithSink, ArgumentsChangedAfterTheCallPrintAsTheyWereAtTheCall) {
+    PELLIN_METHOD("+[LogCallTests changedAfterTheCall]");
+    ddLogLevel = 31;
+    sink_->hold();
+    DDLogInfo("held");  // the sink's queue waits at this line until released
+    std::string text = "before";
+    char characters[8] = "before";
+    Described described{"before"};
+    std::string longText(1000, 'b');  // more than a call captures on its stack
+    long number = 1;
+    DDLogInfo("%@ %s %@ %ld %@", text, characters, described, number, longText);
+    text = "after";
+    std::strcpy(characters, "after");
+    described.text = "after";
+    longText.assign(1000, 'a');
+    number = 2;
+    sink_->release();
+    lumberjack::DDLog::flushLog();
+    const auto taken = sink_->taken();
+    ASSERT_EQ(taken.size(), 2u);
+    EXPECT_EQ(taken[1].message, "before before before 1 " + std::string(1000, 'b'));
 }

@@ -1,6 +1,8 @@
 #include <PellinFoundation/Format.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace foundation::format_detail {
@@ -38,17 +40,17 @@ bool fits(Conversion conversion, const Argument& a) {
     }
 }
 
-}  // namespace
-
-std::string formatArguments(std::string_view format, std::span<const Argument> args) {
-    std::string out;
-    out.reserve(format.size() + 16 * args.size());
-    std::size_t next = 0;
+// Appends the text of `format` to `out`, taking the arguments in turn from `next`, which gives
+// a pointer to the next one, or null when there are no more.
+template <class NextArgument>
+void appendFormatted(std::string& out, std::string_view format, NextArgument next) {
     for (std::size_t i = 0; i < format.size(); ++i) {
-        const char c = format[i];
-        if (c != '%') {
-            out += c;
-            continue;
+        // The text up to the next conversion, in one piece.
+        const std::size_t percent = std::min(format.find('%', i), format.size());
+        out.append(format.substr(i, percent - i));
+        i = percent;
+        if (i == format.size()) {
+            break;
         }
         Conversion conversion{};
         bool isPercent = false;
@@ -63,21 +65,113 @@ std::string formatArguments(std::string_view format, std::span<const Argument> a
             out += '%';
             continue;
         }
-        if (next >= args.size() || !fits(conversion, args[next])) {
+        const Argument* a = next();
+        if (a == nullptr || !fits(conversion, *a)) {
             out += "%!";
             out += spelling.substr(1);
-            ++next;
             continue;
         }
-        const Argument& a = args[next++];
         if (conversion == Conversion::Object || conversion == Conversion::CString) {
-            out += a.kind == Argument::Kind::Null ? std::string_view("(null)")
-                                                  : std::string_view(a.text);
+            out += a->kind == Argument::Kind::Null ? std::string_view("(null)") : a->text();
         } else {
-            out += integerText(conversion, a);
+            out += integerText(conversion, *a);
         }
     }
+}
+
+// The captured form of one argument: its kind in one byte, then an integer's 8 bytes, or a
+// text's length in 8 bytes and its characters.
+constexpr std::size_t kKindSize = 1;
+constexpr std::size_t kWordSize = sizeof(std::uint64_t);
+
+std::uint64_t readWord(const char* bytes) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, kWordSize);
+    return word;
+}
+
+char* writeWord(char* out, std::uint64_t word) {
+    std::memcpy(out, &word, kWordSize);
+    return out + kWordSize;
+}
+
+}  // namespace
+
+std::string formatArguments(std::string_view format, std::span<const Argument> args) {
+    std::string out;
+    out.reserve(format.size() + 16 * args.size());
+    std::size_t next = 0;
+    appendFormatted(out, format, [&]() { return next < args.size() ? &args[next++] : nullptr; });
     return out;
+}
+
+std::size_t capturedSize(std::span<const Argument> args) {
+    std::size_t size = 0;
+    for (const Argument& a : args) {
+        size += kKindSize;
+        if (a.kind == Argument::Kind::Text) {
+            size += kWordSize + a.text().size();
+        } else if (a.kind != Argument::Kind::Null) {
+            size += kWordSize;
+        }
+    }
+    return size;
+}
+
+void capture(std::span<const Argument> args, char* out) {
+    for (const Argument& a : args) {
+        *out++ = static_cast<char>(a.kind);
+        switch (a.kind) {
+            case Argument::Kind::Signed:
+                out = writeWord(out, static_cast<std::uint64_t>(a.signedValue));
+                break;
+            case Argument::Kind::Unsigned:
+                out = writeWord(out, a.unsignedValue);
+                break;
+            case Argument::Kind::Text: {
+                const std::string_view text = a.text();
+                out = writeWord(out, text.size());
+                if (!text.empty()) {  // an empty text may have no characters to point to
+                    std::memcpy(out, text.data(), text.size());
+                    out += text.size();
+                }
+                break;
+            }
+            case Argument::Kind::Null:
+                break;
+        }
+    }
+}
+
+void appendFormattedCaptured(std::string& out, std::string_view format, std::string_view captured) {
+    Argument current;
+    std::size_t at = 0;
+    appendFormatted(out, format, [&]() -> const Argument* {
+        if (at >= captured.size()) {
+            return nullptr;
+        }
+        current.kind = static_cast<Argument::Kind>(captured[at]);
+        at += kKindSize;
+        switch (current.kind) {
+            case Argument::Kind::Signed:
+                current.signedValue = static_cast<std::int64_t>(readWord(&captured[at]));
+                at += kWordSize;
+                break;
+            case Argument::Kind::Unsigned:
+                current.unsignedValue = readWord(&captured[at]);
+                at += kWordSize;
+                break;
+            case Argument::Kind::Text: {
+                const auto size = static_cast<std::size_t>(readWord(&captured[at]));
+                current.lent = captured.substr(at + kWordSize, size);
+                at += kWordSize + size;
+                break;
+            }
+            case Argument::Kind::Null:
+                break;
+        }
+        return &current;
+    });
 }
 
 }  // namespace foundation::format_detail

@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "QueuedMessage.h"
 #include "StandardErrorNotice.h"
 #include "ThreadLabel.h"
 
@@ -91,11 +93,6 @@ std::vector<std::shared_ptr<DDAbstractLogger>> registeredLoggers(Deadline deadli
         return {};
     }
     return r.loggers;
-}
-
-std::string lastPathComponent(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 // Waits until every sink has written what it was handed, but no later than `deadline`. What a
@@ -186,36 +183,28 @@ void DDLog::removeLogger(const std::shared_ptr<DDAbstractLogger>& logger) {
     logger->flush();
 }
 
-void DDLog::log(bool asynchronous, long level, DDLogFlag flag, long context, const char* file,
-                const char* function, unsigned long line, const char* tag,
-                std::string message) try {
-    Registry& r = registry();
-    if (r.count.load(std::memory_order_relaxed) == 0) {
-        return;
-    }
-    DDLogMessage m;
-    m.message = std::move(message);
+namespace {
+
+// The part of a message that the calling thread has to make: the time and place of the call.
+DDQueuedMessage queuedMessage(long level, DDLogFlag flag, long context, unsigned long line) {
+    DDQueuedMessage m;
     m.level = level;
     m.flag = flag;
     m.context = context;
-    if (file != nullptr) {
-        m.file = file;
-        m.fileName = lastPathComponent(m.file);
-    }
-    if (function != nullptr) {
-        m.function = function;
-    }
     m.line = line;
-    if (tag != nullptr) {
-        m.tag = tag;
-    }
     m.timestamp = std::chrono::system_clock::now();
     m.queueLabel = detail::currentThreadLabel();
+    return m;
+}
 
+// Hands the message to every sink: the registry's lock keeps one order of messages for all
+// sinks. With `asynchronous` false, and at the end of the process, it returns only after every
+// sink has taken it.
+void handOver(Registry& r, const DDQueuedMessage& m, std::string_view texts, bool asynchronous) {
     if (asynchronous && !r.ending.load(std::memory_order_relaxed)) {
         std::lock_guard lock(r.mutex);
         for (const auto& logger : r.loggers) {
-            logger->loggerQueue().enqueue(m, false);
+            logger->loggerQueue().enqueue(m, texts, false);
         }
         return;
     }
@@ -225,7 +214,7 @@ void DDLog::log(bool asynchronous, long level, DDLogFlag flag, long context, con
         std::lock_guard lock(r.mutex);
         tickets.reserve(r.loggers.size());
         for (const auto& logger : r.loggers) {
-            tickets.emplace_back(logger, logger->loggerQueue().enqueue(m, true));
+            tickets.emplace_back(logger, logger->loggerQueue().enqueue(m, texts, true));
         }
     }
     if (!r.ending.load(std::memory_order_relaxed)) {
@@ -242,6 +231,48 @@ void DDLog::log(bool asynchronous, long level, DDLogFlag flag, long context, con
             queue.refuseFurtherMessages();
         }
     }
+}
+
+// Room for the captured arguments of a usual log call on the caller's stack.
+constexpr std::size_t kCapturedOnStack = 256;
+
+}  // namespace
+
+void DDLog::log(bool asynchronous, long level, DDLogFlag flag, long context, const char* file,
+                const char* function, unsigned long line, const char* tag,
+                std::string message) try {
+    Registry& r = registry();
+    if (r.count.load(std::memory_order_relaxed) == 0) {
+        return;
+    }
+    DDQueuedMessage m = queuedMessage(level, flag, context, line);
+    m.copiedTexts = true;
+    handOver(r, m, detail::copiedTexts(file, function, tag, message), asynchronous);
+} catch (...) {
+    // Out of memory: the line is lost, the caller carries on.
+}
+
+void DDLog::log(bool asynchronous, long level, DDLogFlag flag, const char* file,
+                const char* function, unsigned long line, std::string_view format,
+                std::span<const foundation::format_detail::Argument> arguments) try {
+    Registry& r = registry();
+    if (r.count.load(std::memory_order_relaxed) == 0) {
+        return;
+    }
+    DDQueuedMessage m = queuedMessage(level, flag, 0, line);
+    m.file = file;
+    m.function = function;
+    m.format = format;
+    const std::size_t size = foundation::format_detail::capturedSize(arguments);
+    std::array<char, kCapturedOnStack> onStack;
+    std::string onHeap;
+    char* captured = onStack.data();
+    if (size > onStack.size()) {
+        onHeap.resize(size);
+        captured = onHeap.data();
+    }
+    foundation::format_detail::capture(arguments, captured);
+    handOver(r, m, std::string_view(captured, size), asynchronous);
 } catch (...) {
     // Out of memory: the line is lost, the caller carries on.
 }

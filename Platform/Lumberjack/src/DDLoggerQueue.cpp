@@ -4,6 +4,9 @@
 
 #include <chrono>
 #include <system_error>
+#include <utility>
+
+#include "QueuedMessage.h"
 
 namespace lumberjack {
 namespace {
@@ -16,8 +19,10 @@ thread_local const DDLoggerQueue* workerQueue = nullptr;
 // enough that an asynchronous line reaches its file at once for a reader.
 constexpr auto kNap = std::chrono::milliseconds(2);
 
-// An idle queue keeps this many slots; the room a burst needed is given back.
-constexpr std::size_t kSlotsKeptWhenIdle = 256;
+// An idle queue keeps room for this many messages, and this many bytes of their texts; the
+// room a burst needed is given back.
+constexpr std::size_t kEntriesKeptWhenIdle = 256;
+constexpr std::size_t kTextsKeptWhenIdle = 256 * 128;
 
 }  // namespace
 
@@ -51,14 +56,18 @@ void DDLoggerQueue::startWorkerLocked() {
     }
 }
 
-void DDLoggerQueue::handle(const std::vector<DDLogMessage>& messages, std::size_t count,
-                           Ticket first) {
-    for (std::size_t i = 0; i < count; ++i) {
+void DDLoggerQueue::handle(const Batch& batch, Ticket first, detail::MessageMaker& maker) {
+    const std::string_view texts(batch.texts);
+    std::size_t textsStart = 0;
+    for (std::size_t i = 0; i < batch.entries.size(); ++i) {
+        const Batch::Entry& entry = batch.entries[i];
+        const std::string_view entryTexts = texts.substr(textsStart, entry.textsEnd - textsStart);
+        textsStart = entry.textsEnd;
         if (first + i <= droppedThrough_.load(std::memory_order_relaxed)) {
             continue;
         }
         try {
-            handler_(messages[i]);
+            handler_(maker.make(entry.message, entryTexts));
         } catch (...) {
             // A sink that fails on one message loses that line, not the process.
         }
@@ -71,39 +80,44 @@ void DDLoggerQueue::handle(const std::vector<DDLogMessage>& messages, std::size_
 
 // No thread could be started: the lines are written on the caller rather than lost.
 void DDLoggerQueue::handleOnCallerLocked(std::unique_lock<std::mutex>& lock) {
-    std::vector<DDLogMessage> messages;
-    messages.swap(pending_);
-    const std::size_t count = pendingCount_;
+    Batch batch;
+    std::swap(batch, pending_);
+    const std::size_t count = batch.entries.size();
     const Ticket first = handledCount_ + 1;
-    pendingCount_ = 0;
     lock.unlock();
-    handle(messages, count, first);
+    detail::MessageMaker maker;
+    handle(batch, first, maker);
     lock.lock();
     handledCount_ += count;
     handled_->notify_all();
 }
 
-DDLoggerQueue::Ticket DDLoggerQueue::enqueue(const DDLogMessage& message, bool urgent) {
+DDLoggerQueue::Ticket DDLoggerQueue::enqueue(const DDQueuedMessage& message, std::string_view texts,
+                                             bool urgent) {
     std::unique_lock lock(mutex_);
     if (refusing_) {
         return 0;
     }
-    if (pendingCount_ >= kMaximumPending && !isOnWorkerThread() && state_ != WorkerState::None) {
+    if (pending_.entries.size() >= kMaximumPending && !isOnWorkerThread() &&
+        state_ != WorkerState::None) {
         urgent_ = true;
         wakeWorker_->notify_one();
         spaceFreed_->wait(lock, [this] {
-            return pendingCount_ < kMaximumPending || state_ == WorkerState::None || refusing_;
+            return pending_.entries.size() < kMaximumPending || state_ == WorkerState::None ||
+                   refusing_;
         });
         if (refusing_) {
             return 0;
         }
     }
-    if (pendingCount_ < pending_.size()) {
-        pending_[pendingCount_] = message;
-    } else {
-        pending_.push_back(message);
+    const std::size_t textsStart = pending_.texts.size();
+    try {
+        pending_.texts.append(texts);
+        pending_.entries.push_back({message, pending_.texts.size()});
+    } catch (...) {
+        pending_.texts.resize(textsStart);  // no texts without their entry
+        throw;
     }
-    ++pendingCount_;
     const Ticket ticket = ++enqueuedCount_;
     if (state_ == WorkerState::None) {
         startWorkerLocked();
@@ -197,12 +211,12 @@ void DDLoggerQueue::stop() {
     }
 }
 
-void DDLoggerQueue::releaseIdleSlotsLocked() {
-    if (pendingCount_ == 0 && pending_.size() > kSlotsKeptWhenIdle) {
-        std::vector<DDLogMessage>().swap(pending_);
-    }
-    if (handling_.size() > kSlotsKeptWhenIdle) {
-        std::vector<DDLogMessage>().swap(handling_);
+void DDLoggerQueue::releaseIdleRoomLocked() {
+    for (Batch* batch : {&pending_, &handling_}) {
+        if (batch->entries.empty() && (batch->entries.capacity() > kEntriesKeptWhenIdle ||
+                                       batch->texts.capacity() > kTextsKeptWhenIdle)) {
+            *batch = Batch();
+        }
     }
 }
 
@@ -211,8 +225,9 @@ void DDLoggerQueue::run() {
     pthread_setname_np(pthread_self(), "DDLogQueue");
     std::unique_lock lock(mutex_);
     bool napped = false;
+    detail::MessageMaker maker;
     for (;;) {
-        if (pendingCount_ == 0) {
+        if (pending_.entries.empty()) {
             if (stopping_) {
                 break;
             }
@@ -221,27 +236,27 @@ void DDLoggerQueue::run() {
                 wakeWorker_->wait_for(lock, kNap, [this] { return urgent_ || stopping_; });
                 napped = true;
             } else {
-                releaseIdleSlotsLocked();
+                releaseIdleRoomLocked();
                 state_ = WorkerState::Sleeping;
-                wakeWorker_->wait(lock, [this] { return pendingCount_ > 0 || stopping_; });
+                wakeWorker_->wait(lock, [this] { return !pending_.entries.empty() || stopping_; });
             }
             continue;
         }
         state_ = WorkerState::Running;
         urgent_ = false;
         napped = false;
-        handling_.swap(pending_);
-        const std::size_t count = pendingCount_;
+        std::swap(handling_, pending_);
+        const std::size_t count = handling_.entries.size();
         const Ticket first = handledCount_ + 1;
-        pendingCount_ = 0;
         lock.unlock();
         spaceFreed_->notify_all();
-        handle(handling_, count, first);
+        handle(handling_, first, maker);
+        handling_.clear();
         lock.lock();
         handledCount_ += count;
         handled_->notify_all();
     }
-    releaseIdleSlotsLocked();
+    releaseIdleRoomLocked();
     state_ = WorkerState::None;
     spaceFreed_->notify_all();
 }
@@ -255,7 +270,9 @@ void DDLoggerQueue::afterForkInParent() {
 }
 
 void DDLoggerQueue::afterForkInChild() {
-    pendingCount_ = 0;
+    // The parent's worker may have been in the middle of `handling_`.
+    pending_.clear();
+    handling_.clear();
     handledCount_ = enqueuedCount_;
     // The thread object names a thread of the parent; it must be neither joined nor destroyed.
     static_cast<void>(worker_.release());

@@ -12,20 +12,21 @@ namespace {
 // Trivially destructible, so that a log call from a static destructor at exit still finds it.
 struct Label {
     bool known = false;
-    char text[32] = {};
+    std::array<char, 32> text{};
 };
 
 thread_local Label label;
 
 }  // namespace
 
-const char* currentThreadLabel() {
+const std::array<char, 32>& currentThreadLabel() {
     if (!label.known) {
+        label.text.fill('\0');
         if (getpid() == gettid()) {
-            std::strcpy(label.text, "main");
-        } else if (pthread_getname_np(pthread_self(), label.text, sizeof label.text) != 0 ||
+            std::strcpy(label.text.data(), "main");
+        } else if (pthread_getname_np(pthread_self(), label.text.data(), label.text.size()) != 0 ||
                    label.text[0] == '\0') {
-            std::snprintf(label.text, sizeof label.text, "%ld", static_cast<long>(gettid()));
+            std::snprintf(label.text.data(), label.text.size(), "%ld", static_cast<long>(gettid()));
         }
         label.known = true;
     }

@@ -115,6 +115,28 @@ TEST_F(Facility, AMessageCarriesWhatTheCallGaveAndWhenAndWhereItWasMade) {
     EXPECT_EQ(m.queueLabel, "main");
 }
 
+// Lines from several places, by both kinds of call, one after another: each carries its own.
+TEST_F(Facility, EachMessageCarriesItsOwnPlace) {
+    std::vector<DDLogMessage> messages;
+    Registered<RecordingSink> sink(keeping(messages));
+    const auto fromLiterals = [](const char* file, const char* function) {
+        DDLog::log(true, 31, lumberjack::DDLogFlagInfo, file, function, 1, "x", {});
+    };
+    fromLiterals("/a/One.cpp", "+[One a]");
+    fromLiterals("/a/One.cpp", "+[One b]");
+    fromLiterals("/b/Two.cpp", "+[One b]");
+    logText(true, "x");
+    fromLiterals("/a/One.cpp", "+[One a]");
+    DDLog::flushLog();
+    std::vector<std::string> places;
+    for (const auto& m : messages) {
+        places.push_back(m.fileName + " " + m.function);
+    }
+    EXPECT_EQ(places, (std::vector<std::string>{
+                          "One.cpp +[One a]", "One.cpp +[One b]", "Two.cpp +[One b]",
+                          "FacilityTests.cpp +[FacilityTests logText:]", "One.cpp +[One a]"}));
+}
+
 TEST_F(Facility, MissingFileFunctionAndTagBecomeEmptyTexts) {
     std::vector<DDLogMessage> messages;
     Registered<RecordingSink> sink(keeping(messages));
@@ -287,7 +309,8 @@ class GatedSink : public RecordingSink {
 }  // namespace
 
 // More lines than the queue holds, into a sink that is stuck for a while: the producer is
-// held up until there is room, and no line is lost.
+// held up until there is room, and no line is lost, whether the call brought its text or left
+// it to the queue to make.
 TEST_F(Facility, AProducerFarAheadOfItsSinkLosesNoLine) {
     Registered<GatedSink> sink;
     const int count = static_cast<int>(lumberjack::DDLoggerQueue::kMaximumPending) + 5000;
@@ -296,7 +319,14 @@ TEST_F(Facility, AProducerFarAheadOfItsSinkLosesNoLine) {
         sink->open();
     });
     for (int i = 0; i < count; ++i) {
-        logText(true, std::to_string(i));
+        if (i % 2 == 0) {
+            logText(true, std::to_string(i));
+        } else {
+            const foundation::format_detail::Argument number[] = {
+                foundation::format_detail::erase(i)};
+            DDLog::log(true, 31, lumberjack::DDLogFlagInfo, __FILE__, "+[FacilityTests flood]", 7,
+                       "%d", number);
+        }
     }
     opener.join();
     DDLog::flushLog();
@@ -323,25 +353,50 @@ TEST_F(Facility, AFlushGivesUpOnASinkThatCannotWriteAndCountsWhatItDropped) {
     EXPECT_EQ(sink->lines(), (std::vector<std::string>{"0", "after"}));
 }
 
+namespace {
+
+// Writes each line a little late, so that a fork finds its queue in the middle of a batch.
+class SlowSink : public RecordingSink {
+  protected:
+    void writeLine(std::string_view line) override {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        RecordingSink::writeLine(line);
+    }
+};
+
+}  // namespace
+
 // The child of fork() has none of the parent's worker threads: logging there, synchronously
-// or not, must still write and must not wait forever.
+// or not, must still write and must not wait forever; and it writes only its own lines, none
+// of those its parent had queued or was writing.
 TEST_F(Facility, AForkedChildCanStillLogAndFlush) {
 #if defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "ThreadSanitizer cannot start threads in the child of a threaded fork";
 #endif
-    Registered<RecordingSink> sink;
+    Registered<SlowSink> sink;
+    // The first line wakes the worker; the others gather while it naps, to be written as one
+    // batch, in the middle of which the fork comes.
     for (int i = 0; i < 100; ++i) {
         logText(true, "before fork");
+        while (i == 0 && sink->lines().empty()) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
+    while (sink->lines().size() < 2) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+        const std::size_t before = sink->lines().size();
         logText(true, "child async");
         logText(false, "child sync", lumberjack::DDLogFlagError);
         DDLog::flushLog();
+        logText(true, "child last");
+        DDLog::flushLog();
         const auto lines = sink->lines();
-        const bool ok = lines.size() >= 2 && lines[lines.size() - 2] == "child async" &&
-                        lines.back() == "child sync";
+        const bool ok = lines.size() == before + 3 && lines[before] == "child async" &&
+                        lines[before + 1] == "child sync" && lines.back() == "child last";
         _exit(ok ? 0 : 1);
     }
     int status = 0;

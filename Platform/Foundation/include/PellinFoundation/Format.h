@@ -31,7 +31,12 @@ struct Argument {
     enum class Kind : std::uint8_t { Signed, Unsigned, Text, Null } kind = Kind::Null;
     std::int64_t signedValue = 0;
     std::uint64_t unsignedValue = 0;
-    std::string text;  // description or C string
+    // A text argument's own characters, lent for as long as the call lasts; or, for a value
+    // that describes itself, the description made when the argument was taken.
+    std::string_view lent;
+    std::string made;
+
+    std::string_view text() const { return made.empty() ? lent : std::string_view(made); }
 };
 
 template <class T>
@@ -89,27 +94,50 @@ void format_string_has_more_conversions_than_arguments();
 void format_string_has_fewer_conversions_than_arguments();
 void format_argument_does_not_fit_its_conversion();
 
-// Parses the conversion at text[i] (just after '%'); returns its length, 0 for "%%".
+// Parses the conversion at text[i] (just after '%'); returns its length, 0 for none of ours.
 constexpr std::size_t parseConversion(std::string_view text, std::size_t i, Conversion& out,
                                       bool& isPercent) {
     isPercent = false;
     const std::string_view rest = text.substr(i);
-    if (rest.starts_with("%")) {
-        isPercent = true;
-        return 1;
+    if (rest.empty()) {
+        return 0;
     }
-    constexpr std::pair<std::string_view, Conversion> table[] = {
-        {"hhd", Conversion::Char},        {"hd", Conversion::Short}, {"ld", Conversion::Long},
-        {"lu", Conversion::UnsignedLong}, {"d", Conversion::Int},    {"@", Conversion::Object},
-        {"s", Conversion::CString},
-    };
-    for (const auto& [spelling, conversion] : table) {
-        if (rest.starts_with(spelling)) {
-            out = conversion;
-            return spelling.size();
-        }
+    switch (rest[0]) {
+        case '%':
+            isPercent = true;
+            return 1;
+        case '@':
+            out = Conversion::Object;
+            return 1;
+        case 'd':
+            out = Conversion::Int;
+            return 1;
+        case 's':
+            out = Conversion::CString;
+            return 1;
+        case 'l':
+            if (rest.starts_with("ld")) {
+                out = Conversion::Long;
+                return 2;
+            }
+            if (rest.starts_with("lu")) {
+                out = Conversion::UnsignedLong;
+                return 2;
+            }
+            return 0;
+        case 'h':
+            if (rest.starts_with("hhd")) {
+                out = Conversion::Char;
+                return 3;
+            }
+            if (rest.starts_with("hd")) {
+                out = Conversion::Short;
+                return 2;
+            }
+            return 0;
+        default:
+            return 0;
     }
-    return 0;
 }
 
 template <class... Args>
@@ -159,6 +187,7 @@ std::string describe(const T& value) {
     }
 }
 
+// Texts are lent, not copied: the argument lives as long as the call that takes it.
 template <class T>
 Argument erase(const T& value) {
     using U = std::remove_cvref_t<T>;
@@ -172,16 +201,29 @@ Argument erase(const T& value) {
     } else if constexpr (std::is_pointer_v<U> && TextLike<U>) {
         if (value != nullptr) {
             a.kind = Argument::Kind::Text;
-            a.text = value;
+            a.lent = value;
         }
+    } else if constexpr (TextLike<U>) {
+        a.kind = Argument::Kind::Text;
+        a.lent = std::string_view(value);
     } else if constexpr (describable<U>()) {
         a.kind = Argument::Kind::Text;
-        a.text = describe(value);
+        a.made = describe(value);
     }
     return a;
 }
 
 PELLIN_EXPORT std::string formatArguments(std::string_view format, std::span<const Argument> args);
+
+// The arguments as bytes that hold everything the text needs, so that it can be made later, on
+// another thread, after the arguments themselves are gone: integers by value, texts and
+// descriptions as copies of their characters.
+PELLIN_EXPORT std::size_t capturedSize(std::span<const Argument> args);
+// Writes the capturedSize(args) bytes to `out`.
+PELLIN_EXPORT void capture(std::span<const Argument> args, char* out);
+// Appends to `out` the text of `format` with the arguments `captured` holds.
+PELLIN_EXPORT void appendFormattedCaptured(std::string& out, std::string_view format,
+                                           std::string_view captured);
 
 }  // namespace format_detail
 

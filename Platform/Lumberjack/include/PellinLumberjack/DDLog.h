@@ -16,9 +16,12 @@
 // error), DDASLLogger (syslog); each formats with its own DDLogFormatter.
 
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include <PellinFoundation/Export.h>
+#include <PellinFoundation/Format.h>
 #include <PellinLumberjack/DDLogMessage.h>
 
 namespace lumberjack {
@@ -39,6 +42,15 @@ class PELLIN_EXPORT DDLog {
     // every sink has taken the message.
     static void log(bool asynchronous, long level, DDLogFlag flag, long context, const char* file,
                     const char* function, unsigned long line, const char* tag, std::string message);
+
+    // The same for the log call macros, with less work on the calling thread: `file`,
+    // `function` and `format` are string literals of the calling site, which live as long as
+    // the process (a library that logs is never unloaded), so they are not copied; the
+    // arguments are copied as they are now (a value's description is made now), and the
+    // message's text is made on each sink's queue.
+    static void log(bool asynchronous, long level, DDLogFlag flag, const char* file,
+                    const char* function, unsigned long line, std::string_view format,
+                    std::span<const foundation::format_detail::Argument> arguments);
 
     // Returns after every sink has written every message handed to it so far, or after 2 seconds
     // at most: what a sink has not written by then is dropped, and standard error says how many

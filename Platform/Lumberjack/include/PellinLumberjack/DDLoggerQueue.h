@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -8,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -15,6 +18,29 @@
 #include <PellinLumberjack/DDLogMessage.h>
 
 namespace lumberjack {
+
+namespace detail {
+class MessageMaker;
+}
+
+// What a log call leaves in a queue: only what has to happen on the caller's thread (the time,
+// the thread's label, a copy of the arguments). The worker makes the sink's DDLogMessage of it.
+struct DDQueuedMessage {
+    long level = 0;
+    DDLogFlag flag = DDLogFlagInfo;
+    long context = 0;
+    unsigned long line = 0;
+    std::chrono::system_clock::time_point timestamp;
+    std::array<char, 32> queueLabel{};  // NUL-terminated
+    // false: file, function and format are texts of the calling site that live as long as the
+    // process (string literals), and the message's texts are the captured arguments
+    // (foundation::format_detail::capture). true: they are copies of file, function and tag,
+    // each ending in NUL, followed by the message's text.
+    bool copiedTexts = false;
+    const char* file = nullptr;
+    const char* function = nullptr;
+    std::string_view format;
+};
 
 // The serial queue of one sink: a worker thread of its own hands the messages to the sink one
 // at a time, in the order they arrived, and lets the sink flush after each batch, before the
@@ -27,9 +53,10 @@ namespace lumberjack {
 //
 // The queue grows with a burst up to kMaximumPending messages; beyond that a caller waits for
 // the worker to catch up, so a runaway producer slows down instead of exhausting memory or
-// losing lines. Messages are copied into slots that are used again and again, with the room
-// their texts had: in a steady stream of lines neither side allocates memory, and the worker
-// never frees what the caller's thread allocated. An idle queue gives its slots back.
+// losing lines. The caller copies only what it must (DDQueuedMessage, and the texts its
+// message is made of, all into one buffer per batch); the worker makes the message. A batch is
+// emptied, not freed, once handled: in a steady stream of lines neither side allocates memory.
+// An idle queue gives the room of a burst back.
 class PELLIN_EXPORT DDLoggerQueue {
   public:
     using Handler = std::function<void(const DDLogMessage&)>;
@@ -45,9 +72,9 @@ class PELLIN_EXPORT DDLoggerQueue {
     DDLoggerQueue(const DDLoggerQueue&) = delete;
     DDLoggerQueue& operator=(const DDLoggerQueue&) = delete;
 
-    // Appends a copy of `message` and returns its ticket; starts the worker when there is none.
-    // `urgent` wakes the worker now (the caller is going to wait for the message).
-    Ticket enqueue(const DDLogMessage& message, bool urgent);
+    // Appends a copy of `message` with its `texts` and returns its ticket; starts the worker
+    // when there is none. `urgent` wakes the worker now (the caller is going to wait for it).
+    Ticket enqueue(const DDQueuedMessage& message, std::string_view texts, bool urgent);
     // Returns once the message with `ticket` has been handed to the sink. A worker thread never
     // waits (it could be waiting for itself), so on a worker this returns at once.
     void waitUntilHandled(Ticket ticket);
@@ -80,12 +107,28 @@ class PELLIN_EXPORT DDLoggerQueue {
   private:
     enum class WorkerState { None, Running, Napping, Sleeping };
 
+    // Messages waiting together: their fixed parts side by side, their texts one after another
+    // in one buffer.
+    struct Batch {
+        struct Entry {
+            DDQueuedMessage message;
+            std::size_t textsEnd;  // the texts start where those of the entry before end
+        };
+        std::vector<Entry> entries;
+        std::string texts;
+
+        void clear() {
+            entries.clear();
+            texts.clear();
+        }
+    };
+
     void run();
     void startWorkerLocked();
     void handleOnCallerLocked(std::unique_lock<std::mutex>& lock);
-    void releaseIdleSlotsLocked();
+    void releaseIdleRoomLocked();
 
-    void handle(const std::vector<DDLogMessage>& messages, std::size_t count, Ticket first);
+    void handle(const Batch& batch, Ticket first, detail::MessageMaker& maker);
 
     Handler handler_;
     BatchDone batchDone_;
@@ -95,11 +138,9 @@ class PELLIN_EXPORT DDLoggerQueue {
     std::unique_ptr<std::condition_variable> wakeWorker_;
     std::unique_ptr<std::condition_variable> handled_;
     std::unique_ptr<std::condition_variable> spaceFreed_;
-    // pending_[0, pendingCount_) wait for the worker; the slots beyond keep their room for
-    // later messages. The worker swaps the whole vector with its own `handling_`.
-    std::vector<DDLogMessage> pending_;
-    std::size_t pendingCount_ = 0;
-    std::vector<DDLogMessage> handling_;
+    // The messages that wait for the worker; it swaps them with its own, emptied `handling_`.
+    Batch pending_;
+    Batch handling_;
     Ticket enqueuedCount_ = 0;
     Ticket handledCount_ = 0;
     WorkerState state_ = WorkerState::None;
