@@ -236,27 +236,16 @@ std::optional<std::string> xmlDomainFile(const Dictionary& values,
     entryBounds.clear();
     Writer writer(PropertyListSerialization::kMaximumDepth);
     writer.append(kHeader);
-    if (values.empty()) {
-        writer.append("<dict/>\n");
-    } else {
-        writer.append("<dict>\n");
-        entryBounds.reserve(values.size() + 1);
-        bool everyEntryWritten = true;
-        for (const auto& [key, item] : values) {
-            entryBounds.push_back(writer.written().size());
-            if (item.isNone()) {
-                everyEntryWritten = false;  // left out, as in any dictionary
-                continue;
-            }
-            if (!writer.writeEntry(key, item, 1)) {
-                entryBounds.clear();
-                return std::nullopt;
-            }
-        }
+    writer.append(values.empty() ? "<dict/>\n" : "<dict>\n");
+    for (const auto& [key, item] : values) {
         entryBounds.push_back(writer.written().size());
-        if (!everyEntryWritten) {
-            entryBounds.clear();  // the entries no longer match the keys one for one
+        if (item.isNone() || !writer.writeEntry(key, item, 1)) {
+            entryBounds.clear();
+            return std::nullopt;
         }
+    }
+    if (!values.empty()) {
+        entryBounds.push_back(writer.written().size());
         writer.append("</dict>\n");
     }
     writer.append(kFooter);

@@ -23,7 +23,8 @@ std::optional<std::string> xmlPropertyList(const Value& value, std::size_t maxim
 // A settings domain's file, byte for byte as xmlPropertyList writes the dictionary `values`.
 // `entryBounds` receives where each entry (its key and value) begins, in key order, and then
 // where the last one ends, so that one entry can later be replaced without writing the others
-// again; it stays empty for an empty domain.
+// again; it stays empty for an empty domain. Nothing when an entry has no property-list form,
+// or no value (which a domain never holds).
 std::optional<std::string> xmlDomainFile(const Dictionary& values,
                                          std::vector<std::size_t>& entryBounds);
 
