@@ -47,11 +47,12 @@ std::optional<DomainSnapshot> applyChange(DomainSnapshot current, const DomainCh
     const auto at = before.lower_bound(change.key);
     const bool present = at != before.end() && at->first == change.key;
     const auto index = static_cast<std::size_t>(std::distance(before.begin(), at));
-    // The entries' bounds in a file this process wrote; an empty domain is written whole.
+    // The entries' bounds in a file this process wrote; an empty domain is written whole, and
+    // so is a set that comes without its entry.
     const std::vector<std::size_t>* bounds = current.entryBounds.get();
     const bool spliced = bounds != nullptr && current.bytes != nullptr &&
                          bounds->size() == before.size() + 1 &&
-                         (change.value != nullptr || before.size() > 1);
+                         (change.value != nullptr ? !change.entry.empty() : before.size() > 1);
 
     DomainSnapshot next;
     next.kind = DomainSnapshot::Kind::Valid;
