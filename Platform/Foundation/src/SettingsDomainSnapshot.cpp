@@ -22,9 +22,10 @@ FileIdentity identityOf(const struct stat& info) {
         static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
 
-const std::shared_ptr<const Value>& emptyRoot() {
+// Shared by every empty snapshot, and so never changed in place.
+const std::shared_ptr<Value>& emptyRoot() {
     static const auto* const empty =
-        new std::shared_ptr<const Value>(std::make_shared<const Value>(Dictionary{}));
+        new std::shared_ptr<Value>(std::make_shared<Value>(Dictionary{}));
     return *empty;
 }
 
@@ -61,7 +62,7 @@ std::optional<DomainSnapshot> cached(const std::string& path) {
 // larger than any domain of ours is damaged, never read whole: another program's runaway
 // writer, or a disk error, must not exhaust this process's memory.
 DomainSnapshot readSnapshot(int folderFd, const std::string& name, const std::string& path,
-                            const std::optional<DomainSnapshot>& known) {
+                            std::optional<DomainSnapshot> known) {
     const int fd = openat(folderFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         const int error = errno;
@@ -96,7 +97,7 @@ DomainSnapshot readSnapshot(int folderFd, const std::string& name, const std::st
         return snapshot;
     }
     if (known && known->bytes && *known->bytes == *bytes) {
-        DomainSnapshot snapshot = *known;
+        DomainSnapshot snapshot = std::move(*known);
         snapshot.identity = identityOf(info);
         return snapshot;
     }
@@ -104,7 +105,7 @@ DomainSnapshot readSnapshot(int folderFd, const std::string& name, const std::st
     DomainSnapshot snapshot =
         emptySnapshot(parsed ? DomainSnapshot::Kind::Valid : DomainSnapshot::Kind::Foreign);
     if (parsed) {
-        snapshot.root = std::make_shared<const Value>(std::move(parsed->values));
+        snapshot.root = std::make_shared<Value>(std::move(parsed->values));
         recordDroppedEntries(path, parsed->dropped);
     }
     snapshot.identity = identityOf(info);
@@ -125,25 +126,28 @@ FileIdentity identityOfOpenFile(int fd) {
     return fstat(fd, &info) == 0 ? identityOf(info) : FileIdentity{};
 }
 
-DomainSnapshot currentSnapshot(const std::string& path) {
+std::shared_ptr<const Value> currentValues(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR) {
+        if (errno == ENOENT || errno == ENOTDIR) {
             forgetSnapshot(path);
-            return emptySnapshot(DomainSnapshot::Kind::Missing);
         }
-        return emptySnapshot(DomainSnapshot::Kind::Unreadable, error);
+        return emptyRoot();
     }
-    std::optional<DomainSnapshot> known = cached(path);
-    if (known && known->identity == identityOf(info)) {
-        return *known;
+    {
+        // Only the values are handed out: a reader copies one pointer, not the snapshot.
+        Cache& c = cache();
+        const std::lock_guard lock(c.mutex);
+        const auto found = c.snapshots.find(path);
+        if (found != c.snapshots.end() && found->second.identity == identityOf(info)) {
+            return found->second.root;
+        }
     }
     DomainSnapshot fresh = readSnapshot(AT_FDCWD, path, path, std::nullopt);
     if (fresh.kind == DomainSnapshot::Kind::Valid || fresh.kind == DomainSnapshot::Kind::Foreign) {
         rememberSnapshot(path, fresh);
     }
-    return fresh;
+    return fresh.root;
 }
 
 DomainSnapshot readSnapshotForUpdate(int folderFd, const std::string& name,

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <PellinFoundation/Value.h>
 
@@ -43,18 +44,25 @@ struct DomainSnapshot {
     };
     Kind kind = Kind::Missing;
     FileIdentity identity;
-    std::shared_ptr<const Value> root;         // always a dictionary, empty unless Valid
+    // Always a dictionary, empty unless Valid. Never changed while shared: only a writer that
+    // holds the last reference to it changes it in place (see applyChange).
+    std::shared_ptr<Value> root;
     std::shared_ptr<const std::string> bytes;  // the file's content when it was read
-    int error = 0;                             // errno of an Unreadable file
+    // When this process wrote `bytes`: where each entry of `root` begins in them, in key order,
+    // and where the last one ends (see xmlDomainFile). Null when they come from elsewhere.
+    std::shared_ptr<const std::vector<std::size_t>> entryBounds;
+    int error = 0;  // errno of an Unreadable file
 
     const Dictionary& values() const;
 };
 
-// The domain file at `path` as it is now, parsed at most once per version of the file.
-DomainSnapshot currentSnapshot(const std::string& path);
+// The values of the domain file at `path` as it is now (a dictionary, empty when the file is
+// missing, damaged or unreadable), parsed at most once per version of the file.
+std::shared_ptr<const Value> currentValues(const std::string& path);
 
 // Reads `name` in the folder `folderFd` afresh (a writer's view, under the folder's lock).
-// When the bytes equal those of the cached snapshot of `path`, its parsed values are reused.
+// When the bytes equal those of the cached snapshot of `path`, its parsed values (and what is
+// known of its layout) are reused: nothing of an earlier version outlives a change of the file.
 DomainSnapshot readSnapshotForUpdate(int folderFd, const std::string& name,
                                      const std::string& path);
 

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
+#include <utility>
 
 #include <PellinFoundation/HomeOwner.h>
 #include <PellinFoundation/PropertyList.h>
@@ -126,11 +128,12 @@ std::int64_t nowNs() {
 // The kernel stamps files with a coarse clock (a few milliseconds), and inodes are reused, so
 // two quick writes could leave files of equal identity and a reader's cache would miss the
 // second. A strictly later, nanosecond-exact time for each new version rules that out.
-bool stampNewVersion(int fd, const DomainSnapshot& previous) {
+bool stampNewVersion(int fd, DomainSnapshot::Kind previousKind,
+                     const FileIdentity& previousIdentity) {
     std::int64_t stamp = nowNs();
-    if (previous.kind != DomainSnapshot::Kind::Missing &&
-        stamp <= previous.identity.modificationTimeNs) {
-        stamp = previous.identity.modificationTimeNs + 1;
+    if (previousKind != DomainSnapshot::Kind::Missing &&
+        stamp <= previousIdentity.modificationTimeNs) {
+        stamp = previousIdentity.modificationTimeNs + 1;
     }
     const timespec times[2] = {{0, UTIME_OMIT},
                                {static_cast<time_t>(stamp / 1000000000), stamp % 1000000000}};
@@ -200,14 +203,22 @@ bool setAside(int folderFd, const DomainLocation& where, Error& error) {
 
 // Writes `bytes` as the new version of the domain file; the old one stays until the rename.
 bool replaceFile(const DomainLocation& where, int folderFd, const std::string& bytes,
-                 const DomainSnapshot& previous, FileIdentity& written, Error& error) {
+                 DomainSnapshot::Kind previousKind, const FileIdentity& previousIdentity,
+                 FileIdentity& written, Error& error) {
     const std::string temporary = temporaryName(where);
     const std::string temporaryPath = where.folder + "/" + temporary;
-    if (unlinkat(folderFd, temporary.c_str(), 0) != 0 && errno != ENOENT) {
-        return failed(error, "Cannot remove the old temporary file", temporaryPath);
+    const auto create = [&] {
+        return openat(folderFd, temporary.c_str(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    };
+    int fd = create();
+    if (fd < 0 && errno == EEXIST) {
+        // A crashed writer's leftover (or anything planted there): replaced, never followed.
+        if (unlinkat(folderFd, temporary.c_str(), 0) != 0 && errno != ENOENT) {
+            return failed(error, "Cannot remove the old temporary file", temporaryPath);
+        }
+        fd = create();
     }
-    const int fd = openat(folderFd, temporary.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         return failed(error, "Cannot create", temporaryPath);
     }
@@ -215,12 +226,13 @@ bool replaceFile(const DomainLocation& where, int folderFd, const std::string& b
     bool ok = giveToHomeOwner(fd, &owner) || failed(error, "Cannot give to the home's owner",
                                                     temporaryPath, static_cast<int>(owner.code));
     ok = ok && (writeAll(fd, bytes) || failed(error, "Cannot write", temporaryPath));
-    ok = ok && (stampNewVersion(fd, previous) || failed(error, "Cannot stamp", temporaryPath));
+    ok = ok && (stampNewVersion(fd, previousKind, previousIdentity) ||
+                failed(error, "Cannot stamp", temporaryPath));
     written = identityOfOpenFile(fd);
     if (close(fd) != 0 && ok) {
         ok = failed(error, "Cannot write", temporaryPath);
     }
-    if (ok && previous.kind == DomainSnapshot::Kind::Foreign) {
+    if (ok && previousKind == DomainSnapshot::Kind::Foreign) {
         ok = setAside(folderFd, where, error);
     }
     if (ok && renameat(folderFd, temporary.c_str(), folderFd, where.fileName.c_str()) != 0) {
@@ -234,46 +246,45 @@ bool replaceFile(const DomainLocation& where, int folderFd, const std::string& b
 
 }  // namespace
 
-bool changeDomain(const DomainLocation& where, const std::function<bool(Dictionary&)>& change,
-                  Error& error) {
-    // A change that leaves a domain without a file empty (removing an absent key) creates no
-    // folder and no file.
-    if (access(where.path.c_str(), F_OK) != 0 && errno == ENOENT) {
-        Dictionary nothing;
-        if (!change(nothing)) {
+bool changeDomain(const DomainLocation& where, const DomainChange& change, Error& error) {
+    std::optional<FolderLock> lock(std::in_place, where.folder);
+    if (!lock->locked() && lock->error() == ENOENT) {
+        // No folder yet: a removal has nothing to remove, and creates no folder.
+        if (change.value == nullptr) {
             return true;
         }
+        if (!ensureFolder(where.folder, error)) {
+            return false;
+        }
+        lock.emplace(where.folder);
     }
-    if (!ensureFolder(where.folder, error)) {
-        return false;
+    if (!lock->locked()) {
+        return failed(error, "Cannot lock the folder", where.folder, lock->error());
     }
-    const FolderLock lock(where.folder);
-    if (!lock.locked()) {
-        return failed(error, "Cannot lock the folder", where.folder, lock.error());
-    }
-    const DomainSnapshot current = readSnapshotForUpdate(lock.fd(), where.fileName, where.path);
+    DomainSnapshot current = readSnapshotForUpdate(lock->fd(), where.fileName, where.path);
     if (current.kind == DomainSnapshot::Kind::Unreadable) {
         // Replacing what we cannot read could lose it.
         return failed(error, "Cannot read", where.path, current.error);
     }
-    Dictionary values = current.values();
-    if (!change(values)) {
+    if (!changesSomething(current.values(), change)) {
         return true;
     }
-    auto root = std::make_shared<const Value>(std::move(values));
-    std::optional<std::string> xml = PropertyListSerialization::xmlDataWithPropertyList(*root);
-    if (!xml) {
+    // From here the cache no longer shares the current values, so that unless a reader still
+    // holds them, the change is made in place. Until the new file is in place, readers of this
+    // process read the old one.
+    forgetSnapshot(where.path);
+    const DomainSnapshot::Kind previousKind = current.kind;
+    const FileIdentity previousIdentity = current.identity;
+    std::optional<DomainSnapshot> next = applyChange(std::move(current), change);
+    if (!next) {
         return failed(error, "Cannot write a value without a property-list form to", where.path,
                       EINVAL);
     }
-    DomainSnapshot next;
-    next.kind = DomainSnapshot::Kind::Valid;
-    next.root = std::move(root);
-    next.bytes = std::make_shared<const std::string>(std::move(*xml));
-    if (!replaceFile(where, lock.fd(), *next.bytes, current, next.identity, error)) {
+    if (!replaceFile(where, lock->fd(), *next->bytes, previousKind, previousIdentity,
+                     next->identity, error)) {
         return false;
     }
-    rememberSnapshot(where.path, next);
+    rememberSnapshot(where.path, *next);
     return true;
 }
 

@@ -12,11 +12,12 @@
 // When root runs with a user's HOME, the folders and files made here go to the home's owner.
 // Each failure carries its cause: the errno value, the step and the path.
 
-#include <functional>
 #include <string>
 
 #include <PellinFoundation/FileManager.h>
 #include <PellinFoundation/Value.h>
+
+#include "SettingsDomainChange.h"
 
 namespace foundation::settings_detail {
 
@@ -26,12 +27,12 @@ struct DomainLocation {
     std::string path;      // folder + "/" + fileName
 };
 
-// Applies `change` (which answers whether it changed anything) to the domain. A file that is
-// not a property-list dictionary is set aside first as "NAME.plist.damaged-<UTC time>",
-// readable by the user alone; only the newest such copy is kept, since each may hold secrets.
-// False when the store cannot write, with the cause in `error`; then the file is as it was.
-bool changeDomain(const DomainLocation& where, const std::function<bool(Dictionary&)>& change,
-                  Error& error);
+// Applies `change` to the domain. A file that is not a property-list dictionary is set aside
+// first as "NAME.plist.damaged-<UTC time>", readable by the user alone; only the newest such
+// copy is kept, since each may hold secrets. A removal from a domain without a file creates
+// nothing. False when the store cannot write, with the cause in `error`; then the file is as it
+// was.
+bool changeDomain(const DomainLocation& where, const DomainChange& change, Error& error);
 
 // Deletes the domain's file, its set-aside copies and a crashed writer's temporary file. True
 // when none is left; otherwise `error` tells why.

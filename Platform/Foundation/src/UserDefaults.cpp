@@ -35,18 +35,11 @@ DomainLocation locationIn(const std::string& folder, std::string_view suiteName)
     return where;
 }
 
-// Whether the entry can go into the domain's file, where the value sits one level below the
-// root dictionary.
-bool hasPropertyListForm(const Value& value, std::string_view key) {
-    return plist_detail::isXmlText(key) &&
-           plist_detail::xmlPropertyList(value, PropertyListSerialization::kMaximumDepth - 1);
-}
-
 // A failed change cannot be reported by the setter; the next synchronize of the domain does,
 // whichever object of this process it goes through.
-void change(const DomainLocation& where, const std::function<bool(Dictionary&)>& apply) {
+void change(const DomainLocation& where, const DomainChange& what) {
     Error error;
-    if (!changeDomain(where, apply, error)) {
+    if (!changeDomain(where, what, error)) {
         settings_detail::recordFailedChange(where.path, error);
     }
 }
@@ -79,8 +72,8 @@ std::unique_ptr<UserDefaults> UserDefaults::initWithSuiteName(std::string_view s
 }
 
 Value UserDefaults::objectForKey(std::string_view key) const {
-    const DomainSnapshot snapshot = currentSnapshot(state_->where.path);
-    const Dictionary& values = snapshot.values();
+    const std::shared_ptr<const Value> root = currentValues(state_->where.path);
+    const Dictionary& values = *root->dictionary();
     if (const auto found = values.find(key); found != values.end()) {
         return found->second;
     }
@@ -108,7 +101,9 @@ void UserDefaults::setObject(const Value& value, std::string_view key) {
         removeObjectForKey(key);
         return;
     }
-    if (!hasPropertyListForm(value, key)) {
+    // The entry as the domain's file will hold it: made once, and only if it can be.
+    const std::optional<std::string> entry = plist_detail::xmlDomainEntry(key, value);
+    if (!entry) {
         settings_detail::recordFailedChange(
             state_->where.path,
             Error{EINVAL, "Cannot store the value of \"" + plist_detail::asXmlText(key) +
@@ -117,14 +112,7 @@ void UserDefaults::setObject(const Value& value, std::string_view key) {
         removeObjectForKey(key);
         return;
     }
-    change(state_->where, [&](Dictionary& values) {
-        const auto found = values.find(key);
-        if (found != values.end() && found->second == value) {
-            return false;
-        }
-        values.insert_or_assign(std::string(key), value);
-        return true;
-    });
+    change(state_->where, DomainChange{key, &value, *entry});
 }
 
 void UserDefaults::setBool(bool value, std::string_view key) {
@@ -132,14 +120,7 @@ void UserDefaults::setBool(bool value, std::string_view key) {
 }
 
 void UserDefaults::removeObjectForKey(std::string_view key) {
-    change(state_->where, [&](Dictionary& values) {
-        const auto found = values.find(key);
-        if (found == values.end()) {
-            return false;
-        }
-        values.erase(found);
-        return true;
-    });
+    change(state_->where, DomainChange{key, nullptr, {}});
 }
 
 void UserDefaults::removePersistentDomainForName(std::string_view name) {
@@ -170,7 +151,7 @@ void UserDefaults::recordFailedChange(const Error& cause) {
 }
 
 std::vector<DroppedEntry> UserDefaults::takeDroppedEntries() {
-    currentSnapshot(state_->where.path);  // reads the file's current version, if it is new
+    currentValues(state_->where.path);  // reads the file's current version, if it is new
     return settings_detail::takeDroppedEntries(state_->where.path);
 }
 

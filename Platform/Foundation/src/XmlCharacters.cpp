@@ -48,6 +48,10 @@ std::size_t xmlCharacterAt(std::string_view text, std::size_t at) {
 
 bool isXmlText(std::string_view text) {
     for (std::size_t at = 0; at < text.size();) {
+        if (const auto byte = static_cast<std::uint8_t>(text[at]); byte >= 0x20 && byte < 0x80) {
+            ++at;  // the common case, printable ASCII
+            continue;
+        }
         const std::size_t length = xmlCharacterAt(text, at);
         if (length == 0) {
             return false;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include <PellinFoundation/PropertyList.h>
+
 #include "PropertyListDate.h"
 #include "XmlCharacters.h"
 
@@ -116,32 +118,35 @@ class Writer {
         out_ += '<';
         out_ += tag;
         out_ += '>';
-        // Plain runs go in whole; only the four characters below need a reference.
-        for (std::size_t at = 0; at < text.size();) {
-            const std::size_t special = text.find_first_of("&<>\r", at);
-            out_.append(text.substr(at, special - at));
-            if (special == std::string_view::npos) {
-                break;
+        // Plain runs go in whole; only four characters need a reference.
+        std::size_t plain = 0;
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            if (const std::string_view reference = referenceFor(text[at]); !reference.empty()) {
+                out_.append(text.substr(plain, at - plain));
+                out_ += reference;
+                plain = at + 1;
             }
-            switch (text[special]) {
-                case '&':
-                    out_ += "&amp;";
-                    break;
-                case '<':
-                    out_ += "&lt;";
-                    break;
-                case '>':
-                    out_ += "&gt;";  // so that "]]>" never appears
-                    break;
-                default:
-                    out_ += "&#13;";  // a reader turns a plain CR (and CR LF) into LF
-            }
-            at = special + 1;
         }
+        out_.append(text.substr(plain));
         out_ += "</";
         out_ += tag;
         out_ += ">\n";
         return true;
+    }
+
+    static std::string_view referenceFor(char c) {
+        switch (c) {
+            case '&':
+                return "&amp;";
+            case '<':
+                return "&lt;";
+            case '>':
+                return "&gt;";  // so that "]]>" never appears
+            case '\r':
+                return "&#13;";  // a reader turns a plain CR (and CR LF) into LF
+            default:
+                return {};
+        }
     }
 
     bool writeArray(const Array& items, std::size_t depth) {
@@ -180,7 +185,7 @@ class Writer {
             if (item.isNone()) {
                 continue;
             }
-            if (!textElement(depth + 1, "key", key) || !write(item, depth + 1)) {
+            if (!writeEntry(key, item, depth + 1)) {
                 return false;
             }
             any = true;
@@ -194,6 +199,14 @@ class Writer {
         return true;
     }
 
+  public:
+    bool writeEntry(std::string_view key, const Value& item, std::size_t depth) {
+        return textElement(depth, "key", key) && write(item, depth);
+    }
+
+    const std::string& written() const { return out_; }
+
+  private:
     std::size_t maximumDepth_;
     std::string out_;
 };
@@ -205,6 +218,35 @@ std::optional<std::string> xmlPropertyList(const Value& value, std::size_t maxim
     writer.append(kHeader);
     if (!writer.write(value, 0)) {
         return std::nullopt;
+    }
+    writer.append(kFooter);
+    return writer.take();
+}
+
+std::optional<std::string> xmlDomainEntry(std::string_view key, const Value& value) {
+    Writer writer(PropertyListSerialization::kMaximumDepth);
+    if (value.isNone() || !writer.writeEntry(key, value, 1)) {
+        return std::nullopt;
+    }
+    return writer.take();
+}
+
+std::optional<std::string> xmlDomainFile(const Dictionary& values,
+                                         std::vector<std::size_t>& entryBounds) {
+    entryBounds.clear();
+    Writer writer(PropertyListSerialization::kMaximumDepth);
+    writer.append(kHeader);
+    writer.append(values.empty() ? "<dict/>\n" : "<dict>\n");
+    for (const auto& [key, item] : values) {
+        entryBounds.push_back(writer.written().size());
+        if (item.isNone() || !writer.writeEntry(key, item, 1)) {
+            entryBounds.clear();
+            return std::nullopt;
+        }
+    }
+    if (!values.empty()) {
+        entryBounds.push_back(writer.written().size());
+        writer.append("</dict>\n");
     }
     writer.append(kFooter);
     return writer.take();

@@ -278,6 +278,68 @@ TEST_F(SettingsReachTheFileAtOnce, TheHomeOfTheMomentOfOpening) {
               (second.path() / "Library/Preferences" / (std::string(kDomain) + ".plist")).string());
 }
 
+// A set writes its own entry anew and copies the others' bytes from the file this process wrote
+// last, and changes the values it holds in place.
+using ASetRewritesOnlyItsEntry = SettingsTest;
+
+TEST_F(ASetRewritesOnlyItsEntry, YetEachFileIsTheWholeDomainWrittenAfresh) {
+    const auto defaults = open();
+    const std::pair<std::string, Value> steps[] = {
+        {"m", Value(1)},
+        {"a", Value("before every other")},
+        {"z", Value(true)},
+        {"m", Value("longer than it was")},
+        {"m", Value(2)},
+        {"k<&>\r", Value("a <text> & \r")},
+        {"n", Value(Dictionary{{"inner", Value(Array{Value(1.5), Value(Data{1, 2, 3})})}})},
+        {"a", Value()},
+        {"z", Value()},
+        {"m", Value()},
+        {"absent", Value()},
+        {"k<&>\r", Value()},
+        {"n", Value()},
+        {"again", Value(3)},
+    };
+    Dictionary expected;
+    for (const auto& [key, value] : steps) {
+        defaults->setObject(value, key);
+        if (value.isNone()) {
+            expected.erase(key);
+        } else {
+            expected.insert_or_assign(key, value);
+        }
+        EXPECT_EQ(std::optional<std::string>(pellin::test::readFile(domainFile())),
+                  PropertyListSerialization::xmlDataWithPropertyList(Value(expected)))
+            << key;
+    }
+}
+
+TEST_F(ASetRewritesOnlyItsEntry, NoEntryOutlivesAnotherProcessChangingIt) {
+    const auto defaults = open();
+    defaults->setObject(Value("mine"), "shared");
+    defaults->setObject(Value(1), "other");
+    // A value of the same length: a file of the same size, only its bytes tell.
+    ASSERT_EQ(runSettingsHelper({"set", kDomain, "shared", "them"}), "");
+    defaults->setObject(Value(2), "other");
+    EXPECT_EQ(onDisk(), std::optional<Value>(
+                            Value(Dictionary{{"shared", Value("them")}, {"other", Value(2)}})));
+}
+
+TEST_F(ASetRewritesOnlyItsEntry, AFailedWriteLeavesTheValuesAsTheFileHasThem) {
+    const auto defaults = open();
+    defaults->setObject(Value(1), "a");
+    defaults->setObject(Value(2), "b");
+    // A folder where the temporary file goes: the next write cannot replace the file.
+    const fs::path blocker = preferences() / ("." + std::string(kDomain) + ".plist.tmp");
+    fs::create_directories(blocker / "inside");
+    defaults->setObject(Value(3), "a");
+    EXPECT_EQ(defaults->objectForKey("a"), Value(1));
+    EXPECT_FALSE(defaults->synchronize());
+    fs::remove_all(blocker);
+    defaults->setObject(Value(4), "b");
+    EXPECT_EQ(onDisk(), std::optional<Value>(Value(Dictionary{{"a", Value(1)}, {"b", Value(4)}})));
+}
+
 using SettingsNamesAreChecked = SettingsTest;
 
 TEST_F(SettingsNamesAreChecked, NamesThatCannotBeAFileName) {

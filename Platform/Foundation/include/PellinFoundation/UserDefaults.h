@@ -10,7 +10,9 @@
 // NAME.plist.damaged-<UTC time>, readable by the user alone, only the newest kept) before the
 // first write replaces it. One entry that cannot be read costs only itself (see
 // takeDroppedEntries). Reads of an unchanged file cost one stat(2): parsed domains are cached
-// for the whole process. Objects may be used from several threads. When root runs with a
+// for the whole process. A set or removal still reads and writes the whole file, but when the
+// file is as this process last wrote it, only the changed entry is made anew: the others' bytes
+// are copied. Objects may be used from several threads. When root runs with a
 // user's HOME, what the store creates there belongs to that user.
 
 #include <memory>

@@ -86,6 +86,10 @@ class PELLIN_EXPORT Value {
     const foundation::Dictionary* dictionary() const {
         return std::get_if<foundation::Dictionary>(&storage_);
     }
+    // For the one owner of a dictionary value that changes it in place; nullptr otherwise.
+    foundation::Dictionary* mutableDictionary() {
+        return std::get_if<foundation::Dictionary>(&storage_);
+    }
     bool isNumber() const { return boolean() || integer() || unsignedInteger() || real(); }
 
     // The text that "%@" prints, in Foundation's style: "(null)" for no value, 1 and 0 for
