@@ -1,9 +1,13 @@
 #include "ChildProcess.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 extern char** environ;
@@ -11,14 +15,39 @@ extern char** environ;
 namespace pellin::test {
 namespace {
 
-pid_t spawn(std::vector<std::string> words, const posix_spawn_file_actions_t* actions) {
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
+std::vector<std::string> environmentWith(const std::vector<std::string>& changes) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        environment.emplace_back(*entry);
     }
-    argv.push_back(nullptr);
+    for (const std::string& change : changes) {
+        const std::string name = change.substr(0, change.find('='));
+        std::erase_if(environment, [&name](const std::string& entry) {
+            return entry.compare(0, name.size() + 1, name + "=") == 0;
+        });
+        if (change.find('=') != std::string::npos) {
+            environment.push_back(change);
+        }
+    }
+    return environment;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& words) {
+    std::vector<char*> out;
+    for (std::string& word : words) {
+        out.push_back(word.data());
+    }
+    out.push_back(nullptr);
+    return out;
+}
+
+pid_t spawn(std::vector<std::string> words, const posix_spawn_file_actions_t* actions,
+            const std::vector<std::string>& changes = {}) {
+    std::vector<std::string> environment = environmentWith(changes);
+    const auto argv = pointers(words);
+    const auto envp = pointers(environment);
     pid_t pid = -1;
-    return posix_spawn(&pid, argv[0], actions, nullptr, argv.data(), environ) == 0 ? pid : -1;
+    return posix_spawn(&pid, argv[0], actions, nullptr, argv.data(), envp.data()) == 0 ? pid : -1;
 }
 
 int waitForStatus(pid_t pid) {
@@ -29,6 +58,34 @@ int waitForStatus(pid_t pid) {
         }
     }
     return status;
+}
+
+// Reads `fds` to their ends into `into`; at `deadline` (when `limited`) kills `pid` once.
+void collect(pollfd (&fds)[2], std::string* (&into)[2], pid_t pid, bool limited,
+             std::chrono::steady_clock::time_point deadline, bool& hung) {
+    char buffer[4096];
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        int wait = -1;
+        if (limited && !hung) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            wait = static_cast<int>(std::max<long long>(left.count(), 0));
+        }
+        const int ready = poll(fds, 2, wait);
+        if (ready == 0) {
+            hung = true;
+            kill(pid, SIGKILL);
+        }
+        for (int i = 0; i < 2 && ready > 0; ++i) {
+            const ssize_t n = fds[i].revents != 0 ? read(fds[i].fd, buffer, sizeof buffer) : -1;
+            if (n > 0) {
+                into[i]->append(buffer, static_cast<std::size_t>(n));
+            } else if (fds[i].revents != 0 && (n == 0 || errno != EINTR)) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -42,34 +99,45 @@ int waitForExit(pid_t pid) {
     return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-ProgramRun runProgram(const std::vector<std::string>& argv) {
+bool ProgramRun::exitedWith(int code) const {
+    return started && WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+ProgramRun runProgram(const std::vector<std::string>& argv, const ProgramOptions& options) {
+    using Errors = ProgramOptions::Errors;
     ProgramRun run;
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
+    int output[2] = {-1, -1};
+    int errors[2] = {-1, -1};
+    if (pipe2(output, O_CLOEXEC) != 0 ||
+        (options.errors != Errors::Inherited && pipe2(errors, O_CLOEXEC) != 0)) {
         return run;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    const pid_t pid = spawn(argv, &actions);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = pid < 0 ? 0 : read(pipeEnds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        run.output.append(buffer, static_cast<std::size_t>(n));
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    if (errors[1] >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, errors[1], STDERR_FILENO);
     }
-    close(pipeEnds[0]);
+    const auto deadline = std::chrono::steady_clock::now() + options.limit;
+    const pid_t pid = spawn(argv, &actions, options.environment);
+    posix_spawn_file_actions_destroy(&actions);
+    close(output[1]);
+    if (errors[1] >= 0) {
+        close(errors[1]);
+    }
+    // An unread pipe is not read at all.
+    const bool readErrors = options.errors == Errors::Collected;
+    pollfd fds[2] = {{output[0], POLLIN, 0}, {readErrors ? errors[0] : -1, POLLIN, 0}};
     if (pid >= 0) {
+        std::string* into[2] = {&run.output, &run.errors};
+        collect(fds, into, pid, options.limit.count() > 0, deadline, run.hung);
         run.started = true;
         run.status = waitForStatus(pid);
+    }
+    for (const int fd : {fds[0].fd, fds[1].fd, readErrors ? -1 : errors[0]}) {
+        if (fd >= 0) {
+            close(fd);
+        }
     }
     return run;
 }

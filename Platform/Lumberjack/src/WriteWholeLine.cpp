@@ -1,9 +1,10 @@
 #include "WriteWholeLine.h"
 
-#include <errno.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+
+#include <PellinFoundation/WriteAll.h>
 
 namespace lumberjack::detail {
 
@@ -11,32 +12,11 @@ namespace {
 
 constexpr char kLineFeed = '\n';
 
-ssize_t writeAll(int fd, iovec* next, int remaining) {
-    ssize_t total = 0;
-    while (remaining > 0) {
-        const ssize_t written = ::writev(fd, next, remaining);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return total > 0 ? total : -1;
-        }
-        if (written == 0) {
-            return total > 0 ? total : -1;
-        }
-        total += written;
-        auto left = static_cast<std::size_t>(written);
-        while (remaining > 0 && left >= next->iov_len) {
-            left -= next->iov_len;
-            ++next;
-            --remaining;
-        }
-        if (remaining > 0) {
-            next->iov_base = static_cast<char*>(next->iov_base) + left;
-            next->iov_len -= left;
-        }
-    }
-    return total;
+// The bytes written, or -1 when nothing could be.
+ssize_t writeAll(int fd, iovec* parts, int count) {
+    std::size_t written = 0;
+    foundation::detail::writeAll(fd, parts, count, &written);
+    return written > 0 ? static_cast<ssize_t>(written) : -1;
 }
 
 // The first `written` bytes of `parts` reached the file, and it ends with them: cuts away what

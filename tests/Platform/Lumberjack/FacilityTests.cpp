@@ -1,0 +1,381 @@
+// The log facility within one process: every sink takes every line once and in order, a
+// synchronous line before its call returns; a full queue holds its callers up rather than lose
+// lines; a flush waits 2 seconds at most; a forked child writes its own lines only. The file
+// sink writes whole lines, in files of bounded size and number below ~/Library/Logs/<program>,
+// private to the user, never through a link, and continues an earlier file only while it is
+// young and has room.
+
+#include <PellinLumberjack/DDASLLogger.h>
+#include <PellinLumberjack/DDFileLogger.h>
+#include <PellinLumberjack/DDLog.h>
+#include <PellinLumberjack/DDLogFileManager.h>
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <ctime>
+#include <fstream>
+#include <thread>
+
+#include "LogTesting.h"
+#include "RecordingSink.h"
+#include "ScopedEnvironment.h"
+
+namespace format = foundation::format_detail;
+namespace fs = std::filesystem;
+using lumberjack::DDFileLogger;
+using lumberjack::DDLog;
+using lumberjack::DDLogFlag;
+using pellin::test::logText;
+using pellin::test::readFile;
+using pellin::test::RecordingSink;
+using pellin::test::Registered;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+class Facility : public ::testing::Test {
+  protected:
+    pellin::test::TemporaryHome home_;
+};
+
+}  // namespace
+
+TEST_F(Facility, ASynchronousLineReachesEverySinkOnceBeforeItsCallReturnsAndAfterEarlierLines) {
+    auto slow = std::make_shared<RecordingSink>();
+    slow->setDelay(std::chrono::milliseconds(20));
+    Registered<RecordingSink> first(slow);
+    Registered<RecordingSink> second;
+    DDLog::addLogger(second.pointer());  // registered twice, it still takes each line once
+    logText(true, "first");
+    logText(true, "second");
+    logText(false, "third", lumberjack::DDLogFlagError);
+    EXPECT_EQ(first->lines(), (Lines{"first", "second", "third"}));
+    EXPECT_EQ(second->lines(), (Lines{"first", "second", "third"}));
+}
+
+// Whichever kind of call, from whichever thread: each message carries what its call gave.
+TEST_F(Facility, EachMessageCarriesWhatWhenAndWhereOfItsOwnCall) {
+    Registered<RecordingSink> sink;
+    const auto before = std::chrono::system_clock::now();
+    DDLog::log(true, 15, lumberjack::DDLogFlagDebug, 3, "/work/src/One.cpp", "+[One a]", 42, "tag",
+               "Start x");
+    const format::Argument seven[] = {format::erase(7)};
+    DDLog::log(true, 31, lumberjack::DDLogFlagInfo, "/b/Two.cpp", "+[Two b]", 9, "n=%d", seven);
+    std::thread([] {
+        pthread_setname_np(pthread_self(), "uninstall-7");
+        DDLog::log(false, 1, lumberjack::DDLogFlagError, 0, nullptr, nullptr, 0, nullptr, "x");
+    }).join();
+    const auto after = std::chrono::system_clock::now();
+    Lines seen;
+    for (const auto& m : sink->messages()) {
+        EXPECT_TRUE(before <= m.timestamp && m.timestamp <= after) << m.message;
+        seen.push_back(m.file + "|" + m.fileName + "|" + m.function + "|" + std::to_string(m.line) +
+                       "|" + m.tag + "|" + std::to_string(m.level) + "|" + std::to_string(m.flag) +
+                       "|" + std::to_string(m.context) + "|" + m.queueLabel + "|" + m.message);
+    }
+    EXPECT_EQ(seen, (Lines{"/work/src/One.cpp|One.cpp|+[One a]|42|tag|15|8|3|main|Start x",
+                           "/b/Two.cpp|Two.cpp|+[Two b]|9||31|4|0|main|n=7",
+                           "|||0||1|1|0|uninstall-7|x"}));
+}
+
+// More lines than the queue holds, from two threads, into a sink that is stuck for a while:
+// the callers wait for room, and every line arrives in its thread's order, whether the call
+// brought its text or left it to the queue to make; removing the sink writes what it holds.
+TEST_F(Facility, LinesBeyondWhatTheQueueHoldsAreNeitherLostNorReordered) {
+    constexpr int kPending = static_cast<int>(lumberjack::DDLoggerQueue::kMaximumPending);
+    constexpr int kPerThread = kPending / 2 + 5000;
+    auto recording = std::make_shared<RecordingSink>();
+    std::atomic<int> logged{0};
+    {
+        Registered<RecordingSink> sink(recording);
+        sink->hold();
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 2; ++t) {
+            threads.emplace_back([t, &logged] {
+                for (int i = 0; i < kPerThread; ++i, ++logged) {
+                    const format::Argument numbers[] = {format::erase(t), format::erase(i)};
+                    if (i % 2 == 0) {
+                        logText(true, std::to_string(t) + " " + std::to_string(i));
+                    } else {
+                        DDLog::log(true, 31, lumberjack::DDLogFlagInfo, __FILE__, "+[T flood]", 7,
+                                   "%d %d", numbers);
+                    }
+                }
+            });
+        }
+        while (logged.load() < kPending - 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the queue is full now
+        sink->release();
+        for (auto& thread : threads) {
+            thread.join();
+        }
+    }
+    const auto lines = recording->lines();
+    ASSERT_EQ(lines.size(), 2u * kPerThread);
+    int next[2] = {0, 0};
+    for (const auto& line : lines) {
+        const int thread = line[0] - '0';
+        ASSERT_EQ(line.substr(2), std::to_string(next[thread]++));
+    }
+}
+
+// What a stuck sink has not written within 2 seconds is dropped, and standard error says how much.
+TEST_F(Facility, AFlushGivesUpOnAStuckSinkAndCountsWhatItDropped) {
+    Registered<RecordingSink> sink;
+    sink->hold();
+    for (int i = 0; i < 10; ++i) {
+        logText(true, std::to_string(i));
+    }
+    testing::internal::CaptureStderr();
+    DDLog::flushLog();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "LumberjackTests: 10 log lines could not be written within 2 seconds and were "
+              "dropped\n");
+    sink->release();
+    logText(false, "after", lumberjack::DDLogFlagError);
+    EXPECT_EQ(sink->lines(), (Lines{"0", "after"}));
+}
+
+// The child of fork() has none of the parent's worker threads: it must still write, without
+// waiting forever, and only its own lines, none of those its parent had queued or was writing.
+TEST_F(Facility, AForkedChildWritesItsOwnLinesAndNoneOfItsParents) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer cannot start threads in the child of a threaded fork";
+#endif
+    auto slow = std::make_shared<RecordingSink>();
+    slow->setDelay(std::chrono::microseconds(200));
+    Registered<RecordingSink> sink(slow);
+    // The first line wakes the worker; the others gather while it naps, to be written as one
+    // batch, in the middle of which the fork comes.
+    for (int i = 0; i < 100; ++i) {
+        logText(true, "before fork");
+        while (i == 0 && sink->lines().empty()) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
+    while (sink->lines().size() < 2) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const std::size_t before = sink->lines().size();
+        logText(true, "child async");
+        logText(false, "child sync", lumberjack::DDLogFlagError);
+        DDLog::flushLog();
+        const Lines lines = sink->lines();
+        _exit(Lines(lines.begin() + static_cast<long>(before), lines.end()) ==
+                      Lines{"child async", "child sync"}
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    logText(false, "parent after fork");
+    EXPECT_EQ(sink->lines().back(), "parent after fork");
+}
+
+TEST(SystemLog, ThePriorityFollowsTheFlag) {
+    const std::pair<unsigned, int> priorities[] = {
+        {1, LOG_ERR},    {2, LOG_WARNING}, {4, LOG_INFO},  {8, LOG_DEBUG},
+        {16, LOG_DEBUG}, {0, LOG_NOTICE},  {3, LOG_NOTICE}};
+    for (const auto& [flag, priority] : priorities) {
+        EXPECT_EQ(lumberjack::DDASLLogger::priorityForFlag(static_cast<DDLogFlag>(flag)), priority)
+            << flag;
+    }
+}
+
+namespace {
+
+class FileSink : public ::testing::Test {
+  protected:
+    fs::path logs() const { return home_.path() / "Library" / "Logs" / "LumberjackTests"; }
+    std::vector<fs::path> files() const {
+        return pellin::test::logFiles(home_.path(), "LumberjackTests");
+    }
+
+    // Logs `lines` through a new file sink of files of `maximumSize` bytes (0: no limit), every
+    // seventh synchronously; returns them as the file should hold them.
+    static std::string log(const std::vector<std::string>& lines, std::uint64_t maximumSize = 0) {
+        auto logger = std::make_shared<DDFileLogger>();
+        logger->setMaximumFileSize(maximumSize);
+        Registered<DDFileLogger> sink(logger);
+        std::string text;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            pellin::test::logText(i % 7 != 0, lines[i]);
+            text += lines[i] + "\n";
+        }
+        return text;
+    }
+
+    static std::string nameStartedAt(std::time_t time) {
+        return pellin::test::logFileNameStartedAt("LumberjackTests", time);
+    }
+
+    pellin::test::TemporaryHome home_;
+};
+
+// A line of exactly `size` bytes with its line feed.
+std::string lineOfSize(int number, std::size_t size) {
+    std::string line = std::to_string(number) + " ";
+    line.resize(size - 1, '.');
+    return line;
+}
+
+}  // namespace
+
+// Lines are gathered and written a page at a time: lines of every length, some crossing page
+// boundaries and some longer than a page, come out exactly as they went in.
+TEST_F(FileSink, LinesOfEveryLengthArriveWholeAndInOrderInTheProgramsFolder) {
+    log({});
+    EXPECT_FALSE(fs::exists(home_.path() / "Library")) << "a sink that logged nothing made files";
+    std::vector<std::string> lines{"with % and \xc3\xa9 and %@", ""};
+    for (int i = 0; i < 400; ++i) {
+        lines.push_back(std::to_string(i) + std::string(static_cast<std::size_t>((i * 997) % 5000),
+                                                        static_cast<char>('a' + i % 26)));
+    }
+    const std::string expected = log(lines);
+    ASSERT_EQ(files().size(), 1u);
+    EXPECT_EQ(readFile(files()[0]), expected);
+}
+
+// A line that would pass the size limit starts a new file, one larger than the limit gets a
+// file of its own; only the five newest files of the sink's own names are kept.
+TEST_F(FileSink, FilesEndAtTheSizeLimitAndOnlyTheFiveNewestAreKept) {
+    const char* foreign[] = {"notes.txt", "Other 2020-01-01--00-00-00-000.log",
+                             "LumberjackTests.log"};
+    for (const char* name : foreign) {
+        home_.writeFile(logs().lexically_relative(home_.path()) / name, "keep");
+    }
+    std::vector<std::string> lines;
+    for (int i = 0; i < 70; ++i) {
+        lines.push_back(lineOfSize(i, 100));
+    }
+    lines.push_back(std::string(1500, 'L'));
+    lines.push_back("after");
+    log(lines, 1000);
+    const auto kept = files();
+    ASSERT_EQ(kept.size(), 5u);
+    std::string newest;
+    for (int i = 40; i < 70; ++i) {
+        newest += lineOfSize(i, 100) + "\n";
+    }
+    EXPECT_EQ(readFile(kept[0]) + readFile(kept[1]) + readFile(kept[2]), newest);
+    EXPECT_EQ(fs::file_size(kept[0]), 1000u);
+    EXPECT_EQ(readFile(kept[3]), std::string(1500, 'L') + "\n");
+    EXPECT_EQ(readFile(kept[4]), "after\n");
+    for (const char* name : foreign) {
+        EXPECT_EQ(readFile(logs() / name), "keep") << name;
+    }
+}
+
+// A new sink continues the newest file only while it is young, has room and is a regular file:
+// an older or full one, or a link planted in its place (to a file only root may write, say),
+// gets a new file beside it. A link in place of the folder gets nothing; a file there costs
+// the lines and nothing else.
+TEST_F(FileSink, TheNewestFileIsContinuedOnlyWhileYoungWithRoomAndNoLink) {
+    const fs::path target = home_.parent() / "root-only";
+    const struct {
+        const char* what;
+        std::time_t age;
+        std::string content;
+        bool continued;
+    } cases[] = {{"young", 3600, "earlier run\n", true},
+                 {"old", 25 * 3600, "yesterday\n", false},
+                 {"full", 60, std::string(999, 'f') + "\n", false},
+                 {"link", 60, "not for the log\n", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(logs());
+        fs::create_directories(logs());
+        const fs::path newest = logs() / nameStartedAt(std::time(nullptr) - c.age);
+        const bool link = std::string_view(c.what) == "link";
+        std::ofstream(link ? target : newest) << c.content;
+        if (link) {
+            fs::create_symlink(target, newest);
+        }
+        log({"this run"}, 1000);
+        const auto after = files();
+        ASSERT_EQ(after.size(), c.continued ? 1u : 2u);
+        EXPECT_EQ(readFile(link ? target : newest), c.content + (c.continued ? "this run\n" : ""));
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(after.back())));
+        EXPECT_EQ(readFile(after.back()), c.continued ? c.content + "this run\n" : "this run\n");
+    }
+    const fs::path elsewhere = home_.parent() / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::remove_all(logs());
+    fs::create_directory_symlink(elsewhere, logs());
+    log({"not there"});
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    fs::remove_all(home_.path() / "Library");
+    home_.writeFile("Library/Logs", "a file where the folder should be");
+    log({"lost", "lost too"});
+}
+
+// A file's age comes from its name. A new name carries the UTC offset of its local time, so
+// that in the hour that repeats in autumn the later file is still the newer one; names of
+// earlier versions, without an offset, are read as local time.
+TEST_F(FileSink, FileNamesTellWhenEachFileWasStarted) {
+    lumberjack::DDLogFileManager manager(logs(), "LumberjackTests");
+    {
+        pellin::test::ScopedEnvironment zone;
+        zone.set("TZ", "IST-5:30");
+        tzset();
+        const auto path = manager.createNewLogFile();
+        ASSERT_TRUE(path.has_value());
+        EXPECT_TRUE(path->filename().string().ends_with("+0530.log")) << *path;
+        const auto created = manager.creationDateOfLogFile(*path);
+        ASSERT_TRUE(created.has_value());
+        EXPECT_LT(std::chrono::abs(*created - std::chrono::system_clock::now()),
+                  std::chrono::minutes(1));
+    }
+    tzset();
+    const auto at = [&manager, this](const std::string& name) {
+        const auto created = manager.creationDateOfLogFile(logs() / name);
+        return created ? std::chrono::system_clock::to_time_t(*created) : std::time_t{-1};
+    };
+    // 00:30 and 01:10 UTC on 27 October 2024, in Berlin 02:30 summer time and 02:10 winter time.
+    EXPECT_EQ(at("LumberjackTests 2024-10-27--02-30-00-000+0200.log"), 1729989000);
+    EXPECT_EQ(at("LumberjackTests 2024-10-27--02-10-00-000+0100.log"), 1729991400);
+    EXPECT_EQ(at("LumberjackTests 2024-03-05--09-05-03-042-0330.log"), 1709642103);
+    const std::time_t started = std::time(nullptr) - 7200;
+    EXPECT_EQ(at(nameStartedAt(started)), started);
+    for (const char* foreign : {"LumberjackTests.log", "Other 2020-01-01--00-00-00-000.log",
+                                "LumberjackTests 2020-01-01--00-00-00-000.txt",
+                                "LumberjackTests 2020-01-01--00-00-00-000+01.log",
+                                "LumberjackTests 2020-01-01--00-00-00-000*0100.log"}) {
+        EXPECT_EQ(at(foreign), -1) << foreign;
+    }
+}
+
+// Lines at debug level carry the user's identity, so the folders and files are the user's
+// alone; and when root runs with a user's HOME (sudo -E), nothing it creates there stays root's.
+TEST_F(FileSink, WhatTheSinkCreatesIsPrivateAndBelongsToTheHomesOwner) {
+    constexpr uid_t kOwner = 4242;
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(home_.path().c_str(), kOwner, kOwner), 0);
+    }
+    log({"private"});
+    ASSERT_EQ(files().size(), 1u);
+    const std::pair<fs::path, mode_t> created[] = {{home_.path() / "Library", 0700},
+                                                   {home_.path() / "Library" / "Logs", 0700},
+                                                   {logs(), 0700},
+                                                   {files()[0], 0600}};
+    for (const auto& [path, mode] : created) {
+        struct stat status {};
+        ASSERT_EQ(lstat(path.c_str(), &status), 0) << path;
+        EXPECT_EQ(status.st_mode & 07777, mode) << path;
+        EXPECT_EQ(status.st_uid, root ? kOwner : geteuid()) << path;
+        EXPECT_EQ(status.st_gid, root ? kOwner : getegid()) << path;
+    }
+}
