@@ -145,7 +145,10 @@ Loaded load() {
     }
     const std::string checked = "/proc/self/fd/" + std::to_string(file.get());
     // Local: nothing of Qt's or the module's can stand in for a symbol another library uses.
-    void* handle = dlopen(checked.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Never unloaded (NODELETE, and no dlclose anywhere): log calls keep their file, function and
+    // format strings by pointer until the sink writes them, so the module's text must outlive
+    // the process's last log line, and Qt's global objects are not safe to unload either.
+    void* handle = dlopen(checked.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (handle == nullptr) {
         const char* why = dlerror();
         loaded.refusal = why != nullptr ? why : "it could not be loaded";
@@ -154,7 +157,7 @@ Loaded load() {
     const auto entry = reinterpret_cast<QtModuleEntryPoint>(dlsym(handle, kQtModuleEntryPoint));
     const QtModuleInterface* module = entry != nullptr ? entry() : nullptr;
     if (module == nullptr || module->version != kQtModuleInterfaceVersion) {
-        // Left loaded: unloading a library that has started Qt's global objects is not safe.
+        // Left loaded, as above.
         loaded.refusal = "it belongs to another version of Pellin";
         return loaded;
     }
