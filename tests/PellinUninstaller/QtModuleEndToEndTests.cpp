@@ -8,11 +8,14 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "PrivatePidNamespace.h"
 #include "TemporaryHome.h"
 #include "support/Dialogs.h"
+#include "support/InstalledProduct.h"
 #include "support/InstalledTree.h"
 #include "support/ProgramSession.h"
 #include "support/Uninstaller.h"
@@ -35,15 +38,18 @@ bool mapsQt(pid_t pid) {
 
 class QtModuleTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(tree.installed()) << tree.output();
-        ASSERT_TRUE(fs::exists(tree.qtModule()));
+    // Lays the program out as installed; first, after PELLIN_IN_PRIVATE_PID_NAMESPACE, so that
+    // a test run again in a namespace installs once.
+    void install() {
+        tree.emplace();
+        ASSERT_TRUE(tree->installed()) << tree->output();
+        ASSERT_TRUE(fs::exists(tree->qtModule()));
     }
 
     // The installed program, on a terminal of its own.
     ProgramSession start(const std::vector<std::string>& environment = {}) {
         SessionOptions options = uninstallerSession(home.path(), environment);
-        options.arguments.front() = tree.program().string();
+        options.arguments.front() = tree->program().string();
         return ProgramSession(std::move(options));
     }
 
@@ -59,18 +65,26 @@ class QtModuleTest : public ::testing::Test {
     }
 
     TemporaryHome home;
-    InstalledTree tree;
+    std::optional<InstalledTree> tree;
     fs::path aside = home.parent() / "aside";
 };
 
-TEST_F(QtModuleTest, ATerminalRunMapsNoneOfQtAndAsksWhetherTheModuleIsInstalledOrNot) {
+TEST_F(QtModuleTest, ATerminalRunMapsNoneOfQtAndUninstallsWhetherTheModuleIsInstalledOrNot) {
+    // A confirmed run force-quits.
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    ASSERT_NO_FATAL_FAILURE(install());
     for (const bool installed : {true, false}) {
+        const std::string what = installed ? "installed: " : "missing: ";
         if (!installed) {
-            fs::rename(tree.qtModule(), aside);
+            fs::rename(tree->qtModule(), aside);
         }
+        ASSERT_TRUE(installTrialProduct(home.path())) << what;
         ProgramSession session = start();
-        expectDeclinedOnTheTerminal(session, installed ? "installed: " : "missing: ");
-        EXPECT_THAT(session.shown(), Not(HasSubstr(kWindowRefused)));
+        const int status = confirmAndAcknowledge(
+            session, kCompletionMessage, [&] { EXPECT_FALSE(mapsQt(session.pid())) << what; });
+        EXPECT_TRUE(exitedWith(status, kExitUninstalled)) << what << session.shown();
+        EXPECT_EQ(ProductPaths(home.path()).remaining(), std::vector<fs::path>{}) << what;
+        EXPECT_THAT(session.shown(), Not(HasSubstr(kWindowRefused))) << what;
     }
 }
 
@@ -81,9 +95,10 @@ TEST_F(QtModuleTest, AModuleThatIsMissingOrNotTrustedFallsBackToTheTerminalSayin
     if (geteuid() != 0) {
         GTEST_SKIP() << "giving the module to another user needs root";
     }
+    ASSERT_NO_FATAL_FAILURE(install());
     const VirtualDisplay display;
     ASSERT_TRUE(display.available());
-    const fs::path module = tree.qtModule();
+    const fs::path module = tree->qtModule();
     const fs::path folder = module.parent_path();
     const fs::path elsewhere = home.parent() / "elsewhere";
     fs::create_directories(elsewhere / "pellin");
