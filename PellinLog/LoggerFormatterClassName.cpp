@@ -1,10 +1,5 @@
 #include <PellinLog/LoggerFormatterClassName.h>
 
-#include <unicode/locid.h>
-#include <unicode/simpletz.h>
-#include <unicode/smpdtfmt.h>
-#include <unicode/unistr.h>
-
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -38,74 +33,43 @@ std::int64_t secondOf(std::int64_t milliseconds) {
     return milliseconds / 1000 - (milliseconds % 1000 < 0 ? 1 : 0);
 }
 
-// The C library's offset from UTC for `second`, in seconds: TZ as the C library reads it.
-long localOffsetAt(std::int64_t second) {
+// "yyyy/MM/dd HH:mm:ss:" of `second` in local time, as the C library reads TZ.
+std::string secondInLocalTime(std::int64_t second) {
     const auto seconds = static_cast<std::time_t>(second);
     std::tm local{};
-    return localtime_r(&seconds, &local) != nullptr ? local.tm_gmtoff : 0;
-}
-
-// The same pattern by hand, for the case that ICU cannot give a formatter: the line keeps its
-// time stamp rather than losing it.
-std::string formatWithoutICU(std::int64_t milliseconds) {
-    const auto seconds = static_cast<std::time_t>(secondOf(milliseconds));
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    if (localtime_r(&seconds, &local) == nullptr) {
+        return "0000/00/00 00:00:00:";
+    }
     std::array<char, 64> text{};
-    std::snprintf(text.data(), text.size(), "%04d/%02d/%02d %02d:%02d:%02d:%03d",
-                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                  local.tm_min, local.tm_sec,
-                  static_cast<int>(milliseconds - secondOf(milliseconds) * 1000));
+    std::snprintf(text.data(), text.size(), "%04d/%02d/%02d %02d:%02d:%02d:", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     return text.data();
 }
 
 }  // namespace
 
-LoggerFormatterClassName::LoggerFormatterClassName() {
-    UErrorCode status = U_ZERO_ERROR;
-    try {
-        auto formatter = std::make_unique<icu::SimpleDateFormat>(
-            icu::UnicodeString(u"yyyy/MM/dd HH:mm:ss:SSS"), icu::Locale("en_US_POSIX"), status);
-        if (U_SUCCESS(status)) {
-            threadUnsafeDateFormatter = std::move(formatter);
-        }
-    } catch (...) {
-    }
-}
+LoggerFormatterClassName::LoggerFormatterClassName() = default;
 
 LoggerFormatterClassName::~LoggerFormatterClassName() = default;
 
 const std::string& LoggerFormatterClassName::formattedTimestamp(
     std::int64_t millisecondsSince1970) {
-    if (millisecondsSince1970 == cachedMillisecond_) {
-        return cachedTimestamp_;
+    DateFormatter& formatter = threadUnsafeDateFormatter;
+    if (millisecondsSince1970 == formatter.millisecond) {
+        return formatter.stamp;
     }
-    cachedTimestamp_.clear();
     const std::int64_t second = secondOf(millisecondsSince1970);
-    if (second != offsetSecond_) {
-        offset_ = localOffsetAt(second);
-        offsetSecond_ = second;
+    if (second != formatter.second) {
+        formatter.secondText = secondInLocalTime(second);
+        formatter.second = second;
     }
-    if (threadUnsafeDateFormatter && offset_ != formatterOffset_) {
-        // ICU reads TZ itself and, for a POSIX TZ it cannot parse, falls back to another zone;
-        // at the C library's offset it shows the time every other part of the system shows.
-        try {
-            threadUnsafeDateFormatter->adoptTimeZone(new icu::SimpleTimeZone(
-                static_cast<std::int32_t>(offset_ * 1000), icu::UnicodeString(u"local")));
-            formatterOffset_ = offset_;
-        } catch (...) {
-            threadUnsafeDateFormatter.reset();
-        }
-    }
-    if (threadUnsafeDateFormatter) {
-        icu::UnicodeString formatted;
-        threadUnsafeDateFormatter->format(static_cast<UDate>(millisecondsSince1970), formatted);
-        formatted.toUTF8String(cachedTimestamp_);
-    } else {
-        cachedTimestamp_ = formatWithoutICU(millisecondsSince1970);
-    }
-    cachedMillisecond_ = millisecondsSince1970;
-    return cachedTimestamp_;
+    const auto millisecond = static_cast<int>(millisecondsSince1970 - second * 1000);
+    const std::array<char, 3> digits{static_cast<char>('0' + millisecond / 100),
+                                     static_cast<char>('0' + millisecond / 10 % 10),
+                                     static_cast<char>('0' + millisecond % 10)};
+    formatter.stamp.assign(formatter.secondText).append(digits.data(), digits.size());
+    formatter.millisecond = millisecondsSince1970;
+    return formatter.stamp;
 }
 
 std::string LoggerFormatterClassName::formatLogMessage(const lumberjack::DDLogMessage& logMessage) {

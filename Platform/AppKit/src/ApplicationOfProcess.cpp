@@ -48,11 +48,11 @@ bool runsAs(const ProcessExecutable& executable, const std::vector<std::string>&
 }  // namespace
 
 std::optional<BundleIdentity> BundleLookup::bundleWithExecutable(const std::string& path) {
-    const fs::path normal = fs::path(path).lexically_normal();
-    const std::optional<std::string> written = bundlePathForExecutable(normal.string());
+    const std::optional<std::string> written = bundlePathForExecutable(path);
     if (!written) {
         return std::nullopt;
     }
+    const fs::path normal = fs::path(path).lexically_normal();
     const std::string name = normal.filename().string();
     if (std::optional<BundleIdentity> bundle = bundleAt(*written, name)) {
         return bundle;
@@ -81,6 +81,14 @@ std::optional<BundleIdentity> BundleLookup::bundleAt(const std::string& bundlePa
         return std::nullopt;
     }
     return bundle;
+}
+
+bool mayRunBundleExecutable(pid_t pid, const ProcessExecutable& executable) {
+    if (bundlePathForExecutable(executable.path)) {
+        return true;
+    }
+    const std::optional<std::string> script = scriptOperand(pid, argumentsOf(pid));
+    return script && bundlePathForExecutable(*script);
 }
 
 std::optional<BundleIdentity> applicationOfProcess(pid_t pid, const ProcessExecutable& executable,
