@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <string_view>
@@ -70,13 +71,18 @@ void AppDelegate::terminatePellinAppAndPellinUIApp() {
     PELLIN_METHOD("+[AppDelegate terminatePellinAppAndPellinUIApp]");
     constexpr std::array<std::string_view, 2> bundleIdentifiers = {PellinBundleIdentifier,
                                                                    PellinUpdaterBundleIdentifier};
+    // One look at the process table serves both identifiers: it reads every process's files.
+    const std::vector<appkit::RunningApplication> running =
+        appkit::RunningApplication::runningApplications();
     for (const std::string_view bundleIdentifier : bundleIdentifiers) {
-        const std::vector<appkit::RunningApplication> applications =
-            appkit::RunningApplication::runningApplicationsWithBundleIdentifier(bundleIdentifier);
-        if (!applications.empty()) {
+        // In launch order, so only the first: further instances of it keep running.
+        const auto first = std::find_if(running.begin(), running.end(),
+                                        [bundleIdentifier](const appkit::RunningApplication& app) {
+                                            return app.bundleIdentifier() == bundleIdentifier;
+                                        });
+        if (first != running.end()) {
             DDLogInfo("Terminate Pellin App from Uninstall");
-            // Only the first: further instances of the same application keep running.
-            applications.front().forceTerminate();
+            first->forceTerminate();
         }
     }
 }

@@ -9,9 +9,8 @@
 //                              (counter "peak_rss_kib", VmHWM: the program alone, without the
 //                              benchmark's pages that the forked child held before it started
 //                              the program, which the rusage figure would count)
-//   removal of a large product confirmation typed until the completion dialog shows, with a
-//                              10,000-file resident application; beside it, rm -rf of the same
-//                              tree alone
+//
+// The removal of a large product is measured in RemovalBench.cpp.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -20,14 +19,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "TemporaryHome.h"
-#include "support/ExclusiveRun.h"
-#include "support/InstalledProduct.h"
 #include "support/InstalledTree.h"
 #include "support/ProgramSession.h"
 #include "support/TemporaryUser.h"
@@ -40,26 +36,12 @@ namespace fs = std::filesystem;
 using namespace pellin::test;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kFolders = 100;
-constexpr int kFilesPerFolder = 100;
-
 void pointAtBuildTree() {
     setenv("PELLIN_BUILD_DIR", PELLIN_BUILD_DIRECTORY, 0);
 }
 
 double seconds(Clock::duration span) {
     return std::chrono::duration<double>(span).count();
-}
-
-// kFolders x kFilesPerFolder small files under `root`.
-void fillTree(const fs::path& root) {
-    for (int folder = 0; folder < kFolders; ++folder) {
-        const fs::path dir = root / ("Part" + std::to_string(folder));
-        fs::create_directories(dir);
-        for (int file = 0; file < kFilesPerFolder; ++file) {
-            std::ofstream(dir / ("resource" + std::to_string(file) + ".dat")) << "pellin\n";
-        }
-    }
 }
 
 void reportPeak(benchmark::State& state, long peakKib) {
@@ -191,57 +173,5 @@ BENCHMARK(BM_FirstDialogInQtWindow)
     ->Iterations(1)
     ->Repetitions(20)
     ->ReportAggregatesOnly(true);
-
-void BM_UninstallTenThousandFileProduct(benchmark::State& state) {
-    pointAtBuildTree();
-    // A confirmed run quits the user's first product applications: not while a test runs its own.
-    const ExclusiveRun exclusive;
-    long peak = 0;
-    for (auto _ : state) {
-        TemporaryHome home;
-        if (!installTrialProduct(home.path())) {
-            state.SkipWithError("the trial product could not be laid out");
-            return;
-        }
-        fillTree(home.path() / "Library/Pellin/Pellin.app/Contents/Resources");
-        ProgramSession session(uninstallerSession(home.path()));
-        if (!session.waitFor(kPromptEnd)) {
-            state.SkipWithError("the confirmation never showed");
-            return;
-        }
-        const Clock::time_point confirmed = Clock::now();
-        session.type("1\n");
-        if (!session.waitFor(kCompletionMessage, std::chrono::seconds(120))) {
-            state.SkipWithError("the completion dialog never showed");
-            return;
-        }
-        state.SetIterationTime(seconds(Clock::now() - confirmed));
-        session.waitFor(kPromptEnd);
-        session.type("\n");
-        session.finish();
-        peak = std::max(peak, session.usage().ru_maxrss);
-    }
-    reportPeak(state, peak);
-}
-BENCHMARK(BM_UninstallTenThousandFileProduct)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(5);
-
-void BM_RmRfOfTheSameTree(benchmark::State& state) {
-    for (auto _ : state) {
-        TemporaryHome home;
-        const fs::path tree = home.path() / "Library/Pellin";
-        fillTree(tree / "Pellin.app/Contents/Resources");
-        const Clock::time_point start = Clock::now();
-        const Finished removal = runQuietly({"/bin/rm", "-rf", tree.string()});
-        state.SetIterationTime(seconds(Clock::now() - start));
-        if (!exitedWith(removal.status, 0) || fs::exists(tree)) {
-            state.SkipWithError("rm -rf failed");
-            return;
-        }
-    }
-}
-BENCHMARK(BM_RmRfOfTheSameTree)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace

@@ -45,10 +45,14 @@ ShellInvocationPlan planShellInvocation(const DoShellScriptStatement& statement,
     const std::string marker = invocation.elevation == Elevation::None
                                    ? std::string()
                                    : std::string(1, kElevatedShellStartMarker);
-    invocation.arguments.insert(
-        invocation.arguments.end(),
-        {host.envPath, home, elevatedPath, kShell, "-c", std::string(elevatedShellScript()), "sh",
-         marker, std::to_string(*host.owner), statement.shellText});
+    // pkexec and sudo reset the environment, so env sets HOME and PATH again behind them; a
+    // shell we start ourselves gets them from `environment`, one program fewer.
+    if (invocation.elevation != Elevation::None) {
+        invocation.arguments.insert(invocation.arguments.end(), {host.envPath, home, elevatedPath});
+    }
+    invocation.arguments.insert(invocation.arguments.end(),
+                                {kShell, "-c", std::string(elevatedShellScript()), "sh", marker,
+                                 std::to_string(*host.owner), statement.shellText});
     return {std::move(invocation), {}};
 }
 

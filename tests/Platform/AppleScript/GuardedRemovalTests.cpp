@@ -150,23 +150,28 @@ TEST_F(GuardedRemoval, OnlyWhatLiesInTheOwnersHomeReachedWithoutALinkIsRemoved) 
 
 TEST_F(GuardedRemoval, AFolderSwappedForALinkWhileTheRemovalRunsNeverLeadsItOutside) {
     const fs::path h = home_.path();
-    touch(h / "Library/Pellin/keep");
-    fs::create_directory_symlink(outside_, h / "Library.link");
-    // Another program of the user exchanges the folder and the link as fast as it can.
-    std::atomic<bool> stop = false;
-    std::thread swapper([&] {
-        while (!stop) {
-            ::renameat2(AT_FDCWD, (h / "Library").c_str(), AT_FDCWD, (h / "Library.link").c_str(),
-                        RENAME_EXCHANGE);
+    // Outside the home, and another folder of the same user at the same depth inside it.
+    for (const fs::path& elsewhere : {outside_, h / "Documents"}) {
+        fs::remove_all(h);
+        touch(h / "Library/Pellin/keep");
+        touch(h / "Documents/Pellin/keep");
+        fs::create_directory_symlink(elsewhere, h / "Library.link");
+        // Another program of the user exchanges the folder and the link as fast as it can.
+        std::atomic<bool> stop = false;
+        std::thread swapper([&] {
+            while (!stop) {
+                ::renameat2(AT_FDCWD, (h / "Library").c_str(), AT_FDCWD,
+                            (h / "Library.link").c_str(), RENAME_EXCHANGE);
+            }
+        });
+        const std::string command = "sudo rm -rf " + quotedForm((h / "Library/Pellin").string());
+        for (int attempt = 0; attempt < 100 && fs::exists(elsewhere / "Pellin/keep"); ++attempt) {
+            runAsAdministrator(command, ShellHost::current());
         }
-    });
-    const std::string command = "sudo rm -rf " + quotedForm((h / "Library/Pellin").string());
-    for (int attempt = 0; attempt < 100 && fs::exists(outside_ / "Pellin/keep"); ++attempt) {
-        runAsAdministrator(command, ShellHost::current());
+        stop = true;
+        swapper.join();
+        EXPECT_TRUE(fs::exists(elsewhere / "Pellin/keep")) << elsewhere;
     }
-    stop = true;
-    swapper.join();
-    EXPECT_TRUE(fs::exists(outside_ / "Pellin/keep"));
 }
 
 }  // namespace

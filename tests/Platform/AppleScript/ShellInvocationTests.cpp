@@ -57,8 +57,10 @@ TEST(ShellInvocation, EveryPrivilegedRunIsTheGuardedShellWithOnlySystemFoldersOn
         EXPECT_EQ(plan.invocation->elevation, way.elevation);
         EXPECT_TRUE(plan.invocation->administrator);
         Arguments expected = way.program;
-        expected.insert(expected.end(), {"/usr/bin/env", std::string("HOME=") + kHome, path,
-                                         "/bin/sh", "-c", std::string(elevatedShellScript()), "sh",
+        if (!way.program.empty()) {
+            expected.insert(expected.end(), {"/usr/bin/env", std::string("HOME=") + kHome, path});
+        }
+        expected.insert(expected.end(), {"/bin/sh", "-c", std::string(elevatedShellScript()), "sh",
                                          way.marker, "1000", "-x; rm -rf ~/y"});
         EXPECT_EQ(plan.invocation->arguments, expected);
         EXPECT_EQ(plan.invocation->environment, (Arguments{path, std::string("HOME=") + kHome}));

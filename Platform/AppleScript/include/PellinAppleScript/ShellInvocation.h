@@ -40,11 +40,11 @@ struct ShellInvocationPlan {
 };
 
 // Without privileges: `/bin/sh -c <text>` with our tools first on PATH. With administrator
-// privileges: `env HOME=<home> PATH=<system folders> /bin/sh -c <elevated shell> sh <marker>
-// <owner> <text>`, run directly by a process that is root already, otherwise through `pkexec`
-// when a display is available, else `sudo` on the terminal (both reset HOME to root's, and "~"
-// must name the invoking user's home). A privileged text never runs without an absolute home
-// and its owner.
+// privileges: `/bin/sh -c <elevated shell> sh <marker> <owner> <text>` with HOME=<home> and
+// PATH=<system folders>, run directly by a process that is root already, otherwise through
+// `pkexec` when a display is available, else `sudo` on the terminal, behind `env HOME=<home>
+// PATH=<system folders>` (both reset HOME to root's, and "~" must name the invoking user's
+// home). A privileged text never runs without an absolute home and its owner.
 ShellInvocationPlan planShellInvocation(const DoShellScriptStatement& statement,
                                         const ShellHost& host);
 
