@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "PrivatePidNamespace.h"
 #include "ProcessIdentity.h"
 #include "TemporaryHome.h"
@@ -304,6 +305,36 @@ TEST_F(Launchctl, AForgedRecordNeverSignalsAnotherProcessOrItsGroup) {
         fs::remove_all(home_.path() / ".local");
         ASSERT_EQ(::chown(home_.path().c_str(), 0, 0), 0);
     }
+}
+
+TEST_F(Launchctl, AnotherUsersProcessInTheRecordedGroupIsNeverSignalled) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    // The user's own process leads a group in which a process of root's runs too.
+    const fs::path mateFile = home_.parent() / "mate";
+    const pid_t leader = pellin::test::startProgram(
+        {"/usr/bin/setsid", "/bin/sh", "-c",
+         "sleep 300 & echo $! > " + quotedForm(mateFile.string()) +
+             "; exec setpriv --reuid=65534 --regid=65534 --clear-groups sleep 300"});
+    const int mate = std::stoi(awaitFile(mateFile));
+    while (processExecutable(leader) != processExecutable(mate)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const fs::path plist = writeAgent("test.agent.forged", {"sleep", "300"});
+    const fs::path state = home_.path() / ".local/state/pellin-launchctl";
+    fs::create_directories(state);
+    std::ofstream(state / "test.agent.forged.agent")
+        << "pid=" << leader << "\nstart=" << processStartTime(leader)
+        << "\nexe=" << processExecutable(leader) << "\nplist=" << plist.string() << "\n";
+    for (const fs::path& path :
+         {home_.path(), home_.path() / ".local", home_.path() / ".local/state", state,
+          state / "test.agent.forged.agent"}) {
+        ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0) << path;
+    }
+    launchctl("unload " + quotedForm(plist.string()));
+    EXPECT_TRUE(processIsLive(mate));
+    ::kill(mate, SIGKILL);
+    ::kill(leader, SIGKILL);
+    pellin::test::waitForExit(leader);
 }
 
 TEST_F(Launchctl, TheStateFolderIsPrivateAndNoLinkPlantedInItIsFollowed) {
