@@ -21,6 +21,8 @@ fi
 [ ${#patches[@]} -gt 0 ] || { echo "mutants: no patches under tests/mutants/"; exit 2; }
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/pellin-mutants.XXXXXX")
+# Some tests run the built programs as another user, who must be able to reach them.
+chmod 755 "$scratch"
 cleanup() {
   git -C "$top" worktree remove --force "$scratch/tree" >/dev/null 2>&1 || true
   rm -rf "$scratch"
@@ -32,6 +34,13 @@ cd "$scratch/tree"
 echo "== building HEAD once"
 cmake --preset debug >/dev/null
 cmake --build --preset debug >"$scratch/build.log" 2>&1 || { tail -n 40 "$scratch/build.log"; exit 1; }
+# A suite that already fails would count every patch as caught: it must pass untouched first.
+echo "== running the suite on HEAD untouched"
+if ! ctest --preset debug --timeout 300 >"$scratch/test.log" 2>&1; then
+  grep -E '\(Failed\)|\(Timeout\)|\*\*\*' "$scratch/test.log" | head -n 10
+  echo "mutants: the suite fails without any patch; fix that first"
+  exit 1
+fi
 
 caught=0
 missed=0
