@@ -102,11 +102,35 @@ def main():
     compare("open + read one key of a 1,000-key domain vs QSettings",
             "UserDefaultsOpenAndReadOneKey", "QSettingsOpenAndReadOneKey", "real_time",
             rows.get("UserDefaultsOpenAndReadOneKey", {}).get("time_unit", ""), False)
-    compare("open + set one key of a 1,000-key domain vs QSettings",
-            "UserDefaultsOpenAndSetOneKey", "QSettingsOpenAndSetOneKey", "real_time",
-            rows.get("UserDefaultsOpenAndSetOneKey", {}).get("time_unit", ""), False)
-    compare("uninstall of a 10,000-file product vs rm -rf of the same tree",
+
+    def unit_of(name):
+        return rows.get(name, {}).get("time_unit", "")
+
+    for where in ("tmpfs", "disk"):
+        compare(f"open + set one key of a 1,000-key domain vs a bare write + rename of a file "
+                f"of the same size ({where})",
+                f"UserDefaultsOpenAndSetOneKey/{where}", f"BareWriteAndRenameOfTheSameSize/{where}",
+                "real_time", unit_of(f"UserDefaultsOpenAndSetOneKey/{where}"), False)
+    compare("open + set one key of a 1,000-key domain vs QSettings (disk)",
+            "UserDefaultsOpenAndSetOneKey/disk", "QSettingsOpenAndSetOneKey", "real_time",
+            unit_of("QSettingsOpenAndSetOneKey"), False)
+    compare("uninstall of a 10,000-file product vs rm -rf of the same tree (tmpfs)",
             "BM_UninstallTenThousandFileProduct", "BM_RmRfOfTheSameTree", "real_time", "ms", False)
+    compare("uninstall of a 10,000-file product vs rm -rf of the same tree (disk)",
+            "BM_UninstallTenThousandFileProductOnDisk", "BM_RmRfOfTheSameTreeOnDisk", "real_time",
+            "ms", False)
+
+    out += ["", "## A run of the installed program", "",
+            "| what | start to the first dialog (median) | peak resident set |", "|---|---|---|"]
+    for label, name in (("terminal run", "BM_FirstDialogOnTerminal"),
+                        ("terminal run, 200 applications of the user running",
+                         "BM_FirstDialogWithTwoHundredProcesses"),
+                        ("Qt window on a virtual X display", "BM_FirstDialogInQtWindow")):
+        if name in rows:
+            row = rows[name]
+            rss = row.get("peak_rss_kib")
+            out.append(f"| {label} | {fmt(row['real_time'])} {row.get('time_unit', '')} | "
+                       f"{fmt(rss / 1024) + ' MiB' if rss else 'not measured'} |")
 
     for bench, results in runs.items():
         out += ["", f"## {bench}", "", "| benchmark | real time | CPU time | counters |",
