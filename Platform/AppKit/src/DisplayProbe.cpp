@@ -1,5 +1,6 @@
 #include "DisplayProbe.h"
 
+#include <dlfcn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -9,7 +10,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -17,7 +17,8 @@
 #include <thread>
 
 #include <xcb/xcb.h>
-#include <QLibraryInfo>
+
+#include "QtModule.h"
 
 namespace appkit {
 
@@ -34,11 +35,38 @@ std::string lowerCase(std::string text) {
     return text;
 }
 
+// Asked only once the platform's display has answered: only then is the Qt module loaded.
 bool pluginInstalled(const char* file) {
-    const std::filesystem::path plugins =
-        QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString();
-    std::error_code error;
-    return std::filesystem::exists(plugins / "platforms" / file, error);
+    const detail::QtModuleInterface* module = detail::qtModule();
+    return module != nullptr && module->platformPluginInstalled(file);
+}
+
+// The three calls of libxcb that the probe makes. The library is opened only when an X display
+// is to be verified, so that a run on a terminal maps none of X and a machine without X needs
+// none of its libraries.
+struct XcbCalls {
+    decltype(&xcb_connect) connect;
+    decltype(&xcb_connection_has_error) hasError;
+    decltype(&xcb_disconnect) disconnect;
+};
+
+const XcbCalls* xcb() {
+    static const std::optional<XcbCalls> calls = []() -> std::optional<XcbCalls> {
+        void* library = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            return std::nullopt;
+        }
+        const XcbCalls found{
+            reinterpret_cast<decltype(&xcb_connect)>(dlsym(library, "xcb_connect")),
+            reinterpret_cast<decltype(&xcb_connection_has_error)>(
+                dlsym(library, "xcb_connection_has_error")),
+            reinterpret_cast<decltype(&xcb_disconnect)>(dlsym(library, "xcb_disconnect"))};
+        if (found.connect == nullptr || found.hasError == nullptr || found.disconnect == nullptr) {
+            return std::nullopt;
+        }
+        return found;
+    }();
+    return calls ? &*calls : nullptr;
 }
 
 // Whether the X server that `display` names completes the handshake in time. A server that
@@ -47,7 +75,8 @@ bool pluginInstalled(const char* file) {
 // xcb cannot give up on a handshake it has begun, so the attempt runs on a thread of its own,
 // which is left behind when the server never answers.
 bool x11Answers(const std::string& display) {
-    if (display.empty()) {
+    const XcbCalls* calls = xcb();
+    if (display.empty() || calls == nullptr) {
         return false;
     }
     struct Attempt {
@@ -57,10 +86,10 @@ bool x11Answers(const std::string& display) {
     };
     const auto attempt = std::make_shared<Attempt>();
     try {
-        std::thread([attempt, display] {
-            xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
-            const bool usable = xcb_connection_has_error(connection) == 0;
-            xcb_disconnect(connection);
+        std::thread([attempt, display, calls] {
+            xcb_connection_t* connection = calls->connect(display.c_str(), nullptr);
+            const bool usable = calls->hasError(connection) == 0;
+            calls->disconnect(connection);
             const std::lock_guard lock(attempt->mutex);
             attempt->usable = usable;
             attempt->finished.notify_all();
@@ -107,13 +136,13 @@ bool platformStarts(const std::string& entry) {
         return pluginInstalled(("libq" + name + ".so").c_str());
     }
     if (name == "xcb") {
-        return pluginInstalled("libqxcb.so") && x11Answers(environment("DISPLAY"));
+        return x11Answers(environment("DISPLAY")) && pluginInstalled("libqxcb.so");
     }
     if (name == "wayland") {
         // Without WAYLAND_DISPLAY, Qt's Wayland client looks for the compositor's usual name.
         const std::string display = environment("WAYLAND_DISPLAY");
-        return pluginInstalled("libqwayland-generic.so") &&
-               waylandAccepts(display.empty() ? "wayland-0" : display);
+        return waylandAccepts(display.empty() ? "wayland-0" : display) &&
+               pluginInstalled("libqwayland-generic.so");
     }
     return false;
 }

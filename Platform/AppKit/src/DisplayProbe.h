@@ -19,8 +19,9 @@ inline constexpr std::chrono::milliseconds kDisplayAnswerLimit{2000};
 //     Any other platform (eglfs, linuxfb, vnc, ...) cannot be verified and is never used;
 //   - otherwise an X server on DISPLAY, then a compositor on WAYLAND_DISPLAY, verified the same
 //     way.
-// Each needs its plugin installed as well. The answer holds for as long as these environment
-// variables keep their values, so that an unanswering server costs the wait only once.
+// Each needs the Qt module (QtModule.h) and Qt's plugin for the platform installed as well; the
+// module is loaded only once a display has answered. The answer holds for as long as these
+// environment variables keep their values, so that an unanswering server costs the wait only once.
 std::optional<std::string> verifiedQtPlatform();
 
 }  // namespace appkit

@@ -1,7 +1,8 @@
 #pragma once
 
 // The application object and its event loop: the Qt application when a display is available
-// (so that dialogs can be shown as windows), a plain loop otherwise.
+// and the Qt presenter module loads (so that dialogs can be shown as windows), a plain loop that
+// needs nothing of Qt otherwise.
 
 #include <functional>
 #include <memory>

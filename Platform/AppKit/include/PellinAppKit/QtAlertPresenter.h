@@ -9,7 +9,10 @@ namespace appkit {
 // and Enter press the button holding the Return key equivalent and no other; Escape and the
 // window's close request press the cancel button, or do nothing without one. The answer comes
 // from the button that was clicked; a window that another program destroys answers
-// kModalResponseAbort. Creates the QApplication when the process has none.
+// kModalResponseAbort. Creates the QApplication when the process has none. The window comes from
+// the Qt presenter module, loaded once a display has been verified; without a display or the
+// module, or on a thread that cannot show windows, the alert asks on the terminal instead (or
+// nowhere, as UnavailableAlertPresenter).
 class PELLIN_EXPORT QtAlertPresenter : public AlertPresenter {
   public:
     ModalResponse runModal(const Alert& alert) override;
