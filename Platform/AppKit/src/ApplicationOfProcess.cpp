@@ -48,11 +48,11 @@ bool runsAs(const ProcessExecutable& executable, const std::vector<std::string>&
 }  // namespace
 
 std::optional<BundleIdentity> BundleLookup::bundleWithExecutable(const std::string& path) {
-    const fs::path normal = fs::path(path).lexically_normal();
-    const std::optional<std::string> written = bundlePathForExecutable(normal.string());
+    const std::optional<std::string> written = bundlePathForExecutable(path);
     if (!written) {
         return std::nullopt;
     }
+    const fs::path normal = fs::path(path).lexically_normal();
     const std::string name = normal.filename().string();
     if (std::optional<BundleIdentity> bundle = bundleAt(*written, name)) {
         return bundle;

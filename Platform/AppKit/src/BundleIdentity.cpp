@@ -97,6 +97,10 @@ std::optional<BundleIdentity> bundleAtPath(const std::string& bundlePath) {
 }
 
 std::optional<std::string> bundlePathForExecutable(const std::string& path) {
+    // Most programs lie in no bundle: the names that normalising cannot add settle that at once.
+    if (path.find(".app") == std::string::npos || path.find("MacOS") == std::string::npos) {
+        return std::nullopt;
+    }
     const fs::path normal = fs::path(path).lexically_normal();
     if (!normal.is_absolute() || !normal.has_filename()) {
         return std::nullopt;

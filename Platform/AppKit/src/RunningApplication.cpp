@@ -1,9 +1,11 @@
 #include <PellinAppKit/RunningApplication.h>
 
+#include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -50,23 +52,53 @@ struct Found {
     BundleIdentity identity;
 };
 
-// The current user's processes that run a bundle's executable, in launch order.
-std::vector<Found> scanProcesses() {
+// Whether this process can read the program files of other users' processes: it runs as root, as
+// another user than the one that started it, or holds CAP_SYS_PTRACE. Without that right, a
+// program file it can read is its own user's (or of a user namespace that user made).
+bool readsOtherUsersPrograms() {
+    if (geteuid() == 0 || getuid() != geteuid()) {
+        return true;
+    }
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> capabilities{};
+    if (syscall(SYS_capget, &header, capabilities.data()) != 0) {
+        return true;
+    }
+    return (capabilities[CAP_TO_INDEX(CAP_SYS_PTRACE)].effective & CAP_TO_MASK(CAP_SYS_PTRACE)) !=
+           0;
+}
+
+enum class Scan {
+    Find,      // the applications as they run now, each with its start time
+    Remember,  // only their bundles, to be noted before any can be removed
+};
+
+// The current user's processes that run a bundle's executable, in launch order. The program file
+// is looked at first, which costs one look: kernel threads have none, and another user's
+// processes do not show theirs. Remembering, at every start, skips what it does not need: the
+// start time and, where only the user's own program files can be read, the owner, both of which
+// cost a file that the kernel composes anew for every read.
+std::vector<Found> scanProcesses(Scan purpose) {
     const uid_t me = getuid();
+    const bool checkOwner = purpose == Scan::Find || readsOtherUsersPrograms();
     detail::BundleLookup bundles;
     std::vector<Found> found;
     for (const pid_t pid : detail::allProcessIdentifiers()) {
-        if (detail::realUserOf(pid) != me) {
+        const std::optional<detail::ProcessExecutable> executable = detail::executableOf(pid);
+        if (!executable || (checkOwner && detail::realUserOf(pid) != me)) {
             continue;
         }
-        const std::optional<ProcessStamp> stamp = detail::liveStamp(pid);
-        const std::optional<detail::ProcessExecutable> executable = detail::executableOf(pid);
-        if (!stamp || !executable) {
-            continue;
+        ProcessStamp stamp{pid, 0};
+        if (purpose == Scan::Find) {
+            const std::optional<ProcessStamp> live = detail::liveStamp(pid);
+            if (!live) {
+                continue;
+            }
+            stamp = *live;
         }
         if (std::optional<BundleIdentity> identity =
                 detail::applicationOfProcess(pid, *executable, bundles)) {
-            found.push_back({*stamp, std::move(*identity)});
+            found.push_back({stamp, std::move(*identity)});
         }
     }
     std::sort(found.begin(), found.end(),
@@ -99,15 +131,15 @@ RunningApplication::RunningApplication(pid_t pid, std::uint64_t startTime,
 
 std::vector<RunningApplication> RunningApplication::runningApplicationsWithBundleIdentifier(
     std::string_view bundleIdentifier) {
-    return applicationsFrom(scanProcesses(), bundleIdentifier);
+    return applicationsFrom(scanProcesses(Scan::Find), bundleIdentifier);
 }
 
 std::vector<RunningApplication> RunningApplication::runningApplications() {
-    return applicationsFrom(scanProcesses(), std::nullopt);
+    return applicationsFrom(scanProcesses(Scan::Find), std::nullopt);
 }
 
 void RunningApplication::rememberRunningApplications() {
-    for (const Found& entry : scanProcesses()) {
+    for (const Found& entry : scanProcesses(Scan::Remember)) {
         RememberedBundles::remember(entry.identity);
     }
 }
