@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,11 +33,18 @@ struct Outcome {
     std::string output;
 };
 
-// Runs the probe with the test's environment, less the display variables, plus `extra`.
+// Runs the probe with the test's environment, less the display variables, plus `extra`; as
+// `user` when given.
 Outcome runProbe(const std::vector<std::string>& arguments,
-                 const std::vector<std::string>& extra = {}) {
-    const std::string program = (pellin::test::buildDirectory() / "bin/ApplicationProbe").string();
-    std::vector<std::string> words{program};
+                 const std::vector<std::string>& extra = {},
+                 std::optional<pellin::test::RunAs> user = std::nullopt) {
+    std::vector<std::string> words;
+    if (user) {
+        words = {"/usr/bin/setpriv", "--reuid=" + std::to_string(user->uid),
+                 "--regid=" + std::to_string(user->gid), "--clear-groups"};
+    }
+    words.push_back((pellin::test::buildDirectory() / "bin/ApplicationProbe").string());
+    const std::string program = words.front();
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -165,20 +173,37 @@ TEST_F(ApplicationTest, TerminateUnderTheQtLoopWritesEveryLogLineToo) {
 
 // --- What ran at launch is still known after its bundle is gone ------------------------------
 
+// As root, and as an ordinary user, whose launch takes every program file it can read for one of
+// its own (and skips reading who runs it).
 TEST_F(ApplicationTest, AnApplicationRunningAtLaunchIsFoundAfterTheDelegateRemovedItsBundle) {
-    const fs::path apps = home.path() / "Library/Pellin";
-    pellin::test::FakeProcess resident = pellin::test::FakeProcess::start(
-        pellin::test::createFakeBundle(apps, "Pellin", id("Pellin")));
-    pellin::test::FakeProcess updater =
-        pellin::test::FakeProcess::start(pellin::test::createFakeBundle(
-            apps, "Updater", id("Pellin"), pellin::test::ProgramKind::Script));
+    using pellin::test::RunAs;
+    for (const std::optional<RunAs> user :
+         {std::optional<RunAs>(), std::optional(RunAs{65534, 65534})}) {
+        if (user && geteuid() != 0) {
+            continue;  // only root can start programs as another user
+        }
+        const fs::path apps = home.path() / "Library/Pellin";
+        const fs::path resident = pellin::test::createFakeBundle(apps, "Pellin", id("Pellin"));
+        const fs::path updater = pellin::test::createFakeBundle(apps, "Updater", id("Pellin"),
+                                                                pellin::test::ProgramKind::Script);
+        if (user) {
+            fs::permissions(home.parent(), fs::perms::owner_all | fs::perms::others_exec);
+            for (const fs::directory_entry& entry : fs::recursive_directory_iterator(home.path())) {
+                ASSERT_EQ(lchown(entry.path().c_str(), user->uid, user->gid), 0);
+            }
+            ASSERT_EQ(lchown(home.path().c_str(), user->uid, user->gid), 0);
+        }
+        pellin::test::FakeProcess residentProcess =
+            pellin::test::FakeProcess::start(resident, user);
+        pellin::test::FakeProcess updaterProcess = pellin::test::FakeProcess::start(updater, user);
 
-    const Outcome outcome = runProbe({"remembers", apps.string(), id("Pellin")});
+        const Outcome outcome = runProbe({"remembers", apps.string(), id("Pellin")}, {}, user);
 
-    EXPECT_TRUE(exitedWith(outcome, 0));
-    EXPECT_FALSE(fs::exists(apps));
-    EXPECT_EQ(outcome.output, "found " + std::to_string(resident.pid()) + " " +
-                                  std::to_string(updater.pid()) + "\n");
+        EXPECT_TRUE(exitedWith(outcome, 0)) << outcome.output;
+        EXPECT_FALSE(fs::exists(apps));
+        EXPECT_EQ(outcome.output, "found " + std::to_string(residentProcess.pid()) + " " +
+                                      std::to_string(updaterProcess.pid()) + "\n");
+    }
 }
 
 }  // namespace
