@@ -1,7 +1,10 @@
 // Figures of the uninstaller run as a user runs it. Each run is a fresh process in a fresh home;
 // only the span named by each benchmark is timed (manual time), not the setting up around it.
 //
-//   time to the first dialog   start of the process until the confirmation is on screen
+//   time to the first dialog   start of the process until the confirmation is on screen, of the
+//                              program as `cmake --install` lays it out in a temporary prefix
+//                              (PELLIN_BENCH_PREFIX names another installed tree to measure
+//                              instead, such as an earlier version's); the median of 20 runs
 //   peak memory                the program's maximum resident set (counter "peak_rss_kib")
 //   removal of a large product confirmation typed until the completion dialog shows, with a
 //                              10,000-file resident application; beside it, rm -rf of the same
@@ -17,11 +20,14 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "TemporaryHome.h"
 #include "support/ExclusiveRun.h"
 #include "support/InstalledProduct.h"
+#include "support/InstalledTree.h"
 #include "support/ProgramSession.h"
+#include "support/TemporaryUser.h"
 #include "support/Uninstaller.h"
 #include "support/VirtualDisplay.h"
 
@@ -57,27 +63,99 @@ void reportPeak(benchmark::State& state, long peakKib) {
     state.counters["peak_rss_kib"] = benchmark::Counter(static_cast<double>(peakKib));
 }
 
-void BM_FirstDialogOnTerminal(benchmark::State& state) {
+// The installed program: PELLIN_BENCH_PREFIX's, or this build's installed once per process.
+std::optional<fs::path> installedProgram(benchmark::State& state) {
+    if (const char* prefix = std::getenv("PELLIN_BENCH_PREFIX")) {
+        return fs::path(prefix) / "bin/PellinUninstaller";
+    }
     pointAtBuildTree();
-    long peak = 0;
+    static const InstalledTree tree;
+    if (!tree.installed()) {
+        state.SkipWithError(("cmake --install failed: " + tree.output()).c_str());
+        return std::nullopt;
+    }
+    return tree.program();
+}
+
+SessionOptions installedSession(const fs::path& program, const fs::path& home,
+                                const std::vector<std::string>& environment = {},
+                                bool terminal = true, std::optional<RunAs> runAs = std::nullopt) {
+    SessionOptions options = uninstallerSession(home, environment, terminal, runAs);
+    options.arguments.front() = program.string();
+    return options;
+}
+
+// Start to the terminal's confirmation, and the run's peak memory, for one run of `options`.
+void timeTerminalDialog(benchmark::State& state, SessionOptions options) {
+    ProgramSession session(std::move(options));
+    if (!session.waitFor(kPromptEnd)) {
+        state.SkipWithError(("the confirmation never showed: " + session.shown()).c_str());
+        return;
+    }
+    state.SetIterationTime(seconds(Clock::now() - session.startedAt()));
+    session.type("\n");
+    session.finish();
+    reportPeak(state, session.usage().ru_maxrss);
+}
+
+void BM_FirstDialogOnTerminal(benchmark::State& state) {
+    const std::optional<fs::path> program = installedProgram(state);
+    if (!program) {
+        return;
+    }
     for (auto _ : state) {
         TemporaryHome home;
-        ProgramSession session(uninstallerSession(home.path()));
-        if (!session.waitFor(kPromptEnd)) {
-            state.SkipWithError("the confirmation never showed");
-            return;
-        }
-        state.SetIterationTime(seconds(Clock::now() - session.startedAt()));
-        session.type("\n");
-        session.finish();
-        peak = std::max(peak, session.usage().ru_maxrss);
+        timeTerminalDialog(state, installedSession(*program, home.path()));
     }
-    reportPeak(state, peak);
 }
-BENCHMARK(BM_FirstDialogOnTerminal)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_FirstDialogOnTerminal)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(20)
+    ->ReportAggregatesOnly(true);
+
+// The same with 200 other programs of the user running, each from an application bundle of its
+// own (half binaries, half "#!" scripts), all of which the start-up looks at. Run as a user made
+// for the benchmark, so that the machine's other processes are only counted, not looked into.
+void BM_FirstDialogWithTwoHundredProcesses(benchmark::State& state) {
+    const std::optional<fs::path> program = installedProgram(state);
+    if (!program) {
+        return;
+    }
+    if (!TemporaryUser::possibleHere()) {
+        state.SkipWithError("making a user needs root, useradd, userdel and sudo");
+        return;
+    }
+    const TemporaryUser user("bench");
+    if (!user.ready()) {
+        state.SkipWithError("could not create a user");
+        return;
+    }
+    std::vector<FakeProcess> processes;
+    for (int i = 0; i < 200; ++i) {
+        const std::string name = "Program" + std::to_string(i);
+        processes.push_back(FakeProcess::start(
+            createFakeBundle(user.home() / "Applications", name, "com.example." + name,
+                             i % 2 == 0 ? ProgramKind::Binary : ProgramKind::Script),
+            user.runAs()));
+    }
+    for (auto _ : state) {
+        timeTerminalDialog(state, installedSession(*program, user.home(), {}, true, user.runAs()));
+    }
+}
+BENCHMARK(BM_FirstDialogWithTwoHundredProcesses)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(20)
+    ->ReportAggregatesOnly(true);
 
 void BM_FirstDialogInQtWindow(benchmark::State& state) {
-    pointAtBuildTree();
+    const std::optional<fs::path> program = installedProgram(state);
+    if (!program) {
+        return;
+    }
     if (!VirtualDisplay::toolsInstalled()) {
         state.SkipWithError("Xvfb or xdotool is not installed");
         return;
@@ -87,11 +165,10 @@ void BM_FirstDialogInQtWindow(benchmark::State& state) {
         state.SkipWithError("Xvfb did not start");
         return;
     }
-    long peak = 0;
     for (auto _ : state) {
         TemporaryHome home;
         ProgramSession session(
-            uninstallerSession(home.path(), {display.environmentEntry()}, false));
+            installedSession(*program, home.path(), {display.environmentEntry()}, false));
         // Polled through xdotool, so the figure includes up to one poll's delay.
         if (!display.waitForNewFocusedWindow("PellinUninstaller", {})) {
             const std::string why =
@@ -102,11 +179,15 @@ void BM_FirstDialogInQtWindow(benchmark::State& state) {
         state.SetIterationTime(seconds(Clock::now() - session.startedAt()));
         display.press({"Return"});
         session.finish();
-        peak = std::max(peak, session.usage().ru_maxrss);
+        reportPeak(state, session.usage().ru_maxrss);
     }
-    reportPeak(state, peak);
 }
-BENCHMARK(BM_FirstDialogInQtWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_FirstDialogInQtWindow)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(20)
+    ->ReportAggregatesOnly(true);
 
 void BM_UninstallTenThousandFileProduct(benchmark::State& state) {
     pointAtBuildTree();
