@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <fstream>
 #include <thread>
 
 namespace pellin::test {
@@ -162,6 +164,16 @@ int ProgramSession::finish(std::chrono::seconds limit) {
     while (readSome(std::chrono::milliseconds(0)) == Read::Data) {
     }
     return status_.value_or(-1);
+}
+
+long ProgramSession::peakResidentKib() const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmHWM:")) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
 }
 
 bool exitedWith(int status, int code) {

@@ -50,6 +50,10 @@ class ProgramSession {
     // answers its wait status; the program's resource usage is in usage() afterwards.
     int finish(std::chrono::seconds limit = std::chrono::seconds(60));
     const rusage& usage() const { return usage_; }
+    // The running program's largest resident set so far, in KiB (VmHWM); -1 when unknown. Unlike
+    // usage().ru_maxrss it counts the program alone, not the pages of this process that the
+    // forked child held before it started the program.
+    long peakResidentKib() const;
 
   private:
     enum class Read { Data, Nothing, Closed };
