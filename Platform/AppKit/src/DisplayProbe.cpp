@@ -75,8 +75,8 @@ const XcbCalls* xcb() {
 // xcb cannot give up on a handshake it has begun, so the attempt runs on a thread of its own,
 // which is left behind when the server never answers.
 bool x11Answers(const std::string& display) {
-    const XcbCalls* calls = xcb();
-    if (display.empty() || calls == nullptr) {
+    const XcbCalls* calls = display.empty() ? nullptr : xcb();
+    if (calls == nullptr) {
         return false;
     }
     struct Attempt {
