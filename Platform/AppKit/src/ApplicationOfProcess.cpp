@@ -83,6 +83,14 @@ std::optional<BundleIdentity> BundleLookup::bundleAt(const std::string& bundlePa
     return bundle;
 }
 
+bool mayRunBundleExecutable(pid_t pid, const ProcessExecutable& executable) {
+    if (bundlePathForExecutable(executable.path)) {
+        return true;
+    }
+    const std::optional<std::string> script = scriptOperand(pid, argumentsOf(pid));
+    return script && bundlePathForExecutable(*script);
+}
+
 std::optional<BundleIdentity> applicationOfProcess(pid_t pid, const ProcessExecutable& executable,
                                                    BundleLookup& bundles) {
     if (std::optional<BundleIdentity> bundle = bundles.bundleWithExecutable(executable.path)) {

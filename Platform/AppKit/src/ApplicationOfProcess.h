@@ -31,6 +31,11 @@ class BundleLookup {
     std::map<std::string, std::optional<BundleIdentity>, std::less<>> read_;
 };
 
+// Whether the process may be running a bundle's executable: its program file, or the script it
+// was given, lies in a "*.app/Contents/MacOS" folder. Judged from the paths' text alone, without
+// reading any bundle, so that most processes are passed over at the cost of their arguments.
+bool mayRunBundleExecutable(pid_t pid, const ProcessExecutable& executable);
+
 std::optional<BundleIdentity> applicationOfProcess(pid_t pid, const ProcessExecutable& executable,
                                                    BundleLookup& bundles);
 

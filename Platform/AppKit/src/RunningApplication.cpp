@@ -73,11 +73,12 @@ enum class Scan {
     Remember,  // only their bundles, to be noted before any can be removed
 };
 
-// The current user's processes that run a bundle's executable, in launch order. The program file
-// is looked at first, which costs one look: kernel threads have none, and another user's
-// processes do not show theirs. Remembering, at every start, skips what it does not need: the
-// start time and, where only the user's own program files can be read, the owner, both of which
-// cost a file that the kernel composes anew for every read.
+// The current user's processes that run a bundle's executable, in launch order. What costs least
+// is looked at first: the program file (kernel threads have none, and another user's processes do
+// not show theirs), then whether it or the script it runs lies in a bundle at all. Only then come
+// the owner and the start time, each a file that the kernel composes anew for every read, and
+// remembering, at every start, skips the start time and, where only the user's own program files
+// can be read, the owner.
 std::vector<Found> scanProcesses(Scan purpose) {
     const uid_t me = getuid();
     const bool checkOwner = purpose == Scan::Find || readsOtherUsersPrograms();
@@ -85,7 +86,8 @@ std::vector<Found> scanProcesses(Scan purpose) {
     std::vector<Found> found;
     for (const pid_t pid : detail::allProcessIdentifiers()) {
         const std::optional<detail::ProcessExecutable> executable = detail::executableOf(pid);
-        if (!executable || (checkOwner && detail::realUserOf(pid) != me)) {
+        if (!executable || !detail::mayRunBundleExecutable(pid, *executable) ||
+            (checkOwner && detail::realUserOf(pid) != me)) {
             continue;
         }
         ProcessStamp stamp{pid, 0};
