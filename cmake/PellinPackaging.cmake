@@ -32,11 +32,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
-# The shared library packages let dpkg's ldconfig trigger refresh the loader's cache, as Debian's
-# own do, in place of the maintainer scripts that call ldconfig which CPack would write.
-set(PELLIN_LIBRARY_CONTROL ${PROJECT_SOURCE_DIR}/packaging/debian/library)
-set(PELLIN_LIBRARY_CONTROL_FILES ${PELLIN_LIBRARY_CONTROL}/triggers ${PELLIN_LIBRARY_CONTROL}/postinst
-    ${PELLIN_LIBRARY_CONTROL}/postrm)
+# The shared library packages activate dpkg's ldconfig trigger, as Debian's own do. (CPack also
+# writes a postinst and postrm that call ldconfig, and has no switch to leave them out.)
+set(PELLIN_LIBRARY_CONTROL_FILES ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_PELLINLOG_PACKAGE_NAME libpellinlog1)

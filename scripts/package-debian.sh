@@ -5,12 +5,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
-# Debian's compiler and linker flags for packages, hardening included; CMake takes them from the
-# environment when it first configures the build folder (and ignores CPPFLAGS).
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-eval "$(dpkg-buildflags --export=sh)"
-export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
-cmake --preset package
+# Debian's compiler and linker flags for packages, hardening included, but without -g: no debug
+# symbol packages are made, and libpellin-dev's static libraries would carry them all.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CFLAGS_MAINT_STRIP=-g DEB_CXXFLAGS_MAINT_STRIP=-g
+flags() { dpkg-buildflags --get "$1"; }
+cmake --preset package \
+  -DCMAKE_C_FLAGS="$(flags CFLAGS) $(flags CPPFLAGS)" \
+  -DCMAKE_CXX_FLAGS="$(flags CXXFLAGS) $(flags CPPFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" \
+  -DCMAKE_SHARED_LINKER_FLAGS="$(flags LDFLAGS)" \
+  -DCMAKE_MODULE_LINKER_FLAGS="$(flags LDFLAGS)"
 cmake --build --preset package
 rm -f build/package/packages/*.deb
 cpack --preset package
