@@ -59,10 +59,11 @@ cmake --build --preset debug --target UninstallerEndToEndTests
 PELLIN_TEST_UNINSTALLER=$program PELLIN_TEST_LIBRARY_PATH=$libraries ctest --preset debug \
   -R '^(EndToEndTest\.(ConfirmingRemovesTheItems|ReturnInTheConfirmationDeclines|TheSecondButtonAndTheEndOfInput|WithNoTerminalAndNoDisplay|OnlyHelpAndVersion)|QtEndToEndTest\.)'
 
-# A program of another project, against the unpacked development package alone.
+# A program of another project, against the unpacked development package alone (the libraries
+# it loads through ours are found, as the program's are, only where they were unpacked).
 cmake -S tests/Install/consumer -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$root/usr" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 mkdir "$work/home"
-HOME=$work/home "$work/consumer/consumer"
+HOME=$work/home LD_LIBRARY_PATH=$libraries "$work/consumer/consumer"
 
 echo "== packages checked in $((SECONDS - started)) s"
