@@ -16,6 +16,8 @@ set(CPACK_PACKAGE_NAME pellin)
 set(CPACK_PACKAGE_VENDOR Brenvik)
 set(CPACK_PACKAGE_CONTACT ${PELLIN_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# Each package's description begins with its own synopsis; none is put before it.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -40,7 +42,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PELLINLOG_PACKAGE_NAME libpellinlog1)
 set(CPACK_DEBIAN_PELLINLOG_PACKAGE_CONTROL_EXTRA ${PELLIN_LIBRARY_CONTROL_FILES})
 set(CPACK_DEBIAN_PELLINLOG_PACKAGE_SECTION libs)
-set(CPACK_COMPONENT_PELLINLOG_DESCRIPTION
+string(CONCAT CPACK_DEBIAN_PELLINLOG_DESCRIPTION
     "Pellin logging library\n"
     "Log levels, sinks and the line format shared by the Pellin programs\n"
     "(libPellinLog), with the platform layer it is built on: property-list\n"
@@ -50,7 +52,7 @@ set(CPACK_COMPONENT_PELLINLOG_DESCRIPTION
 set(CPACK_DEBIAN_PELLINCOMMONFRAMEWORK_PACKAGE_NAME libpellincommonframework1)
 set(CPACK_DEBIAN_PELLINCOMMONFRAMEWORK_PACKAGE_CONTROL_EXTRA ${PELLIN_LIBRARY_CONTROL_FILES})
 set(CPACK_DEBIAN_PELLINCOMMONFRAMEWORK_PACKAGE_SECTION libs)
-set(CPACK_COMPONENT_PELLINCOMMONFRAMEWORK_DESCRIPTION
+string(CONCAT CPACK_DEBIAN_PELLINCOMMONFRAMEWORK_DESCRIPTION
     "Pellin alert library\n"
     "Modal alerts built from localised string tables, shared by the Pellin\n"
     "programs (libPellinCommonFramework), with the alert model, the terminal\n"
@@ -62,7 +64,7 @@ set(CPACK_DEBIAN_UNINSTALLER_PACKAGE_SECTION admin)
 # Windows come from the Qt module; the removal gains administrator rights through pkexec with a
 # display and sudo on a terminal. Both are run, not linked, so dpkg-shlibdeps cannot see them.
 set(CPACK_DEBIAN_UNINSTALLER_PACKAGE_RECOMMENDS "pellin-uninstaller-qt, pkexec | sudo")
-set(CPACK_COMPONENT_UNINSTALLER_DESCRIPTION
+string(CONCAT CPACK_DEBIAN_UNINSTALLER_DESCRIPTION
     "remove the Pellin desktop product from a user's account\n"
     "PellinUninstaller asks for confirmation, removes Pellin's launch agent,\n"
     "resident application and launcher in one command with administrator\n"
@@ -76,7 +78,7 @@ set(CPACK_DEBIAN_QTPRESENTER_PACKAGE_SECTION admin)
 # Qt opens its platform plugins itself; without xcb's the module has no display to show on.
 set(CPACK_DEBIAN_QTPRESENTER_PACKAGE_DEPENDS qt6-qpa-plugins)
 set(CPACK_DEBIAN_QTPRESENTER_PACKAGE_ENHANCES pellin-uninstaller)
-set(CPACK_COMPONENT_QTPRESENTER_DESCRIPTION
+string(CONCAT CPACK_DEBIAN_QTPRESENTER_DESCRIPTION
     "Qt dialogs for the Pellin uninstaller\n"
     "The module that shows PellinUninstaller's dialogs as Qt 6 windows. The\n"
     "uninstaller loads it only once a display has answered; without it, the\n"
@@ -86,7 +88,7 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libpellin-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 # What PellinConfig.cmake looks for: headers and build files, which no binary names.
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libplist-dev, libssl-dev, libicu-dev, pkg-config")
-set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
+string(CONCAT CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
     "development files for the Pellin libraries\n"
     "Headers, static libraries and the CMake package of the libraries the\n"
     "Pellin programs share: PellinLog, PellinCommonFramework, PellinCommonLib,\n"
