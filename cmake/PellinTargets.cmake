@@ -8,6 +8,26 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
   list(APPEND PELLIN_WARNING_FLAGS -Wno-restrict)
 endif()
 
+# Install components, one per Debian package (cmake/PellinPackaging.cmake names the packages).
+# Each shared library ships with the library of ours that needs it first: the platform stand-ins
+# Foundation and Lumberjack with PellinLog, AppKit with PellinCommonFramework. All of them take
+# their SONAME from one place (pellin_install_library), so their versions change together.
+# Static libraries, headers, development links and the CMake package go to Development.
+set(PELLIN_COMPONENT_OF_PellinLog PellinLog)
+set(PELLIN_COMPONENT_OF_PellinFoundation PellinLog)
+set(PELLIN_COMPONENT_OF_PellinLumberjack PellinLog)
+set(PELLIN_COMPONENT_OF_PellinCommonFramework PellinCommonFramework)
+set(PELLIN_COMPONENT_OF_PellinAppKit PellinCommonFramework)
+set(PELLIN_COMPONENT_OF_PellinUninstaller Uninstaller)
+
+# pellin_component_of(<name> <variable>): the component of the library or bundle <name>.
+function(pellin_component_of name variable)
+  if(NOT PELLIN_COMPONENT_OF_${name})
+    message(FATAL_ERROR "No install component for ${name}: add it to cmake/PellinTargets.cmake")
+  endif()
+  set(${variable} ${PELLIN_COMPONENT_OF_${name}} PARENT_SCOPE)
+endfunction()
+
 # pellin_warnings(<target>): the project's warning set, fatal when PELLIN_WARNINGS_AS_ERRORS is on.
 function(pellin_warnings target)
   target_compile_options(${target} PRIVATE ${PELLIN_WARNING_FLAGS})
@@ -35,7 +55,8 @@ function(pellin_public_headers target folder)
     if(NOT existing STREQUAL content)
       file(WRITE ${forward} ${content})
     endif()
-    install(FILES ${absolute} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${folder})
+    install(FILES ${absolute} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${folder}
+            COMPONENT Development)
   endforeach()
   # The headers use C++20 (concepts, consteval format checks), so consumers need it too.
   target_compile_features(${target} PUBLIC cxx_std_20)
@@ -46,24 +67,27 @@ endfunction()
 # pellin_install_library(<target>): installs the library into the exported Pellin package.
 function(pellin_install_library target)
   get_target_property(type ${target} TYPE)
+  set(component Development)
   if(type STREQUAL "SHARED_LIBRARY")
     set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 1)
+    pellin_component_of(${target} component)
   endif()
   install(TARGETS ${target} EXPORT PellinTargets
-          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${component}
+                  NAMELINK_COMPONENT Development
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
+          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${component})
   add_library(Pellin::${target} ALIAS ${target})
 endfunction()
 
 function(pellin_install_package)
   set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Pellin)
-  install(EXPORT PellinTargets NAMESPACE Pellin:: DESTINATION ${config_dir})
+  install(EXPORT PellinTargets NAMESPACE Pellin:: DESTINATION ${config_dir} COMPONENT Development)
   configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/PellinConfig.cmake.in
                                 ${CMAKE_BINARY_DIR}/PellinConfig.cmake
                                 INSTALL_DESTINATION ${config_dir})
   write_basic_package_version_file(${CMAKE_BINARY_DIR}/PellinConfigVersion.cmake
                                    COMPATIBILITY SameMajorVersion)
   install(FILES ${CMAKE_BINARY_DIR}/PellinConfig.cmake ${CMAKE_BINARY_DIR}/PellinConfigVersion.cmake
-          DESTINATION ${config_dir})
+          DESTINATION ${config_dir} COMPONENT Development)
 endfunction()

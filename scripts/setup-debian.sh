@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package that building, testing and benchmarking Pellin needs.
+# Installs every Debian 12 package that building, testing, benchmarking and packaging Pellin needs.
 # Safe to run again; runs as root or through sudo.
 set -euo pipefail
 
@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev libxkbcommon-dev libxcb1-dev
   libplist-dev libplist-utils libexpat1-dev libssl-dev openssl libicu-dev
   python3 sudo pkexec xvfb xdotool x11-apps imagemagick procps util-linux
+  dpkg-dev file lintian man-db groff-base
 )
 
 missing=()

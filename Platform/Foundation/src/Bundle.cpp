@@ -121,7 +121,12 @@ std::string Bundle::bundleNameForBinary(const fs::path& binaryPath) {
 
 fs::path Bundle::resourcePathForBinary(const fs::path& binaryPath) {
     std::error_code error;
-    const fs::path folder = fs::absolute(binaryPath, error).lexically_normal().parent_path();
+    fs::path folder = fs::absolute(binaryPath, error).lexically_normal().parent_path();
+    // The folder the binary really lies in: a merged-/usr system loads the libraries through
+    // /lib, a link to /usr/lib, and nothing above /lib holds share/pellin.
+    if (fs::path real = fs::weakly_canonical(folder, error); !error) {
+        folder = std::move(real);
+    }
     const fs::path inShare =
         fs::path("share") / "pellin" / bundleNameForBinary(binaryPath) / "Resources";
     const fs::path parent = folder.parent_path();

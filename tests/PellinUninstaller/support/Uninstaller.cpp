@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "TemporaryHome.h"
@@ -9,16 +10,21 @@
 namespace pellin::test {
 
 std::filesystem::path uninstallerProgram() {
+    if (const char* other = std::getenv("PELLIN_TEST_UNINSTALLER"); other && *other != '\0') {
+        return other;
+    }
     return buildDirectory() / "bin/PellinUninstaller";
 }
 
 SessionOptions uninstallerSession(const std::filesystem::path& home,
                                   const std::vector<std::string>& extraEnvironment, bool terminal,
                                   std::optional<RunAs> runAs) {
-    return SessionOptions{{uninstallerProgram().string()},
-                          userEnvironment(home.string(), extraEnvironment),
-                          terminal,
-                          runAs};
+    std::vector<std::string> environment = userEnvironment(home.string(), extraEnvironment);
+    // A program unpacked from its package finds its libraries only where they were unpacked.
+    if (const char* libraries = std::getenv("PELLIN_TEST_LIBRARY_PATH"); libraries) {
+        environment.push_back(std::string("LD_LIBRARY_PATH=") + libraries);
+    }
+    return SessionOptions{{uninstallerProgram().string()}, std::move(environment), terminal, runAs};
 }
 
 const std::vector<std::string>& successfulRunInfoLines() {

@@ -13,7 +13,9 @@
 
 namespace pellin::test {
 
-// The program as the build tree has it (bin/PellinUninstaller).
+// The program as the build tree has it (bin/PellinUninstaller), or the one PELLIN_TEST_UNINSTALLER
+// names (scripts/check-packages.sh runs the flows against the program unpacked from its package,
+// with PELLIN_TEST_LIBRARY_PATH naming its libraries).
 std::filesystem::path uninstallerProgram();
 
 // Starts the uninstaller for `home` as a user would, from a terminal unless told otherwise.

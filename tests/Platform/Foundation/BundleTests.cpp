@@ -159,6 +159,12 @@ TEST(BundleLocation, ABinaryFindsItsBundleInTheBuildTreeAndInAnInstalledPrefix) 
         root / "prefix/share/pellin/PellinCommonFramework/Resources");
     EXPECT_EQ(Bundle::resourcePathForBinary(root / "elsewhere/bin/Tool"),
               root / "elsewhere/share/pellin/Tool/Resources");
+    // A merged-/usr system: the loader finds the libraries in /lib, a link to /usr/lib.
+    fs::create_directories(root / "usr/lib/x86_64-linux-gnu");
+    fs::create_directories(root / "usr/share/pellin/PellinAppKit/Resources");
+    fs::create_directory_symlink("usr/lib", root / "lib");
+    EXPECT_EQ(Bundle::resourcePathForBinary(root / "lib/x86_64-linux-gnu/libPellinAppKit.so.1"),
+              root / "usr/share/pellin/PellinAppKit/Resources");
 }
 
 TEST(BundleLocation, TheBundleNameComesFromTheFileName) {

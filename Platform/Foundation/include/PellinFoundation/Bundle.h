@@ -82,6 +82,7 @@ class PELLIN_EXPORT Bundle {
     // Where the bundle of the binary at `binaryPath` lies: the first of its folder's parent and
     // grandparent that holds "share/pellin/<Name>/Resources" (the grandparent serves a
     // multi-arch library folder such as lib/x86_64-linux-gnu); the parent's when neither does.
+    // The folder is taken through its links (/lib/x86_64-linux-gnu is /usr/lib/x86_64-linux-gnu).
     static std::filesystem::path resourcePathForBinary(const std::filesystem::path& binaryPath);
     // "PellinUninstaller" for ".../bin/PellinUninstaller", "PellinCommonFramework" for
     // ".../lib/libPellinCommonFramework.so.1".
