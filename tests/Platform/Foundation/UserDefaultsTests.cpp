@@ -223,6 +223,8 @@ TEST_F(SettingsReachTheFileAtOnce, WrittenAsXmlInTheUsersPreferences) {
     EXPECT_EQ(onDisk(), std::optional<Value>(
                             Value(Dictionary{{"key", Value("value")}, {"flag", Value(true)}})));
     EXPECT_EQ(fs::status(preferences()).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(fs::status(domainFile()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(SettingsReachTheFileAtOnce, AnotherProcessSeesAWriteWithoutSynchronize) {
