@@ -1,152 +1,117 @@
-#include <algorithm>
-#include <string>
+// The stored form of the credentials is shared with the product's other programs, so it is
+// checked against vectors made outside this code, with the openssl command line:
+//   key:    printf %s "<pass phrase>" | openssl md5          -> 48450f4dc5a752e3b694afb821f9c857
+//   vector: printf %s "<text>" | openssl enc -aes-128-ecb -K <key> -base64   (LF -> CR LF)
+#include <UserDefaultConfigurationLib/CryptUtil.h>
 
-#include "CapturedLog.h"
 #include "SharedDomain.h"
 
 using foundation::Data;
 using foundation::Date;
 using foundation::Value;
 using Lib = UserDefaultConfigurationLib;
+using pellin::test::storedInAnotherProcess;
 
 namespace {
 
+const std::string k48 = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUV";
+const std::string kUnicode =
+    "J\xC3\xBCrgen Gr\xC3\xB6\xC3\x9F\x65 \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80";
+
+const std::pair<std::string, std::string> kVectors[] = {
+    {"", "hjWYmVUH6OpvWHoPp/24Rw=="},
+    {"abcdefghijklmno", "wnJRACt7QadtH1Yse3H8Aw=="},
+    {"abcdefghijklmnop", "r7s1dxnkE1NGksy/NyhhDoY1mJlVB+jqb1h6D6f9uEc="},
+    {k48.substr(0, 47), "r7s1dxnkE1NGksy/NyhhDn9FUJjb429Xf9s2zWHTBxKnbQcjaiMCZZKOWYlLuMVC"},
+    {k48,
+     "r7s1dxnkE1NGksy/NyhhDn9FUJjb429Xf9s2zWHTBxJq38t7TyiYe2RGx5QvB7pM\r\n"
+     "hjWYmVUH6OpvWHoPp/24Rw=="},
+    {"user@example.com", "RvxPirDBNuip0TKRKhV4noY1mJlVB+jqb1h6D6f9uEc="},
+    {kUnicode, "cyviMZS0XSwjwm26VVPDTDhZ1WPGBdx/mW509LOxvQc="},
+    {std::string("ab\0cd", 5), "HB1cKBq6RCBID42wIrmv4w=="},  // a NUL is well-formed UTF-8
+};
+
+TEST(CryptUtil, TheKeyIsTheMd5OfThePassPhraseUpToItsFirstNul) {
+    EXPECT_EQ(CryptUtil::MD5Hash("Qm4TzR8vLw2NcX6pHb9JkD3sYf7GaE"),
+              (Data{0x48, 0x45, 0x0f, 0x4d, 0xc5, 0xa7, 0x52, 0xe3, 0xb6, 0x94, 0xaf, 0xb8, 0x21,
+                    0xf9, 0xc8, 0x57}));
+    EXPECT_EQ(CryptUtil::MD5Hash(std::string_view("abc\0def", 7)), CryptUtil::MD5Hash("abc"));
+}
+
+TEST(CryptUtil, TheStoredFormIsByteForByteWhatOtherProgramsWrite) {
+    for (const auto& [plain, stored] : kVectors) {
+        EXPECT_EQ(CryptUtil::AES128EncryptWithKey(plain), stored) << plain;
+        EXPECT_EQ(CryptUtil::AES128DecryptWithKey(stored), plain) << plain;
+    }
+    // Lines of 64 joined by CR LF, none after the last.
+    for (const auto& [plainLength, storedLength] :
+         {std::pair{95u, 64u + 2 + 64}, {96u, 2 * 64u + 4 + 24}}) {
+        const auto stored = CryptUtil::AES128EncryptWithKey(std::string(plainLength, 'x'));
+        EXPECT_EQ(stored.value_or("").size(), storedLength);
+        EXPECT_EQ(stored.value_or("").find("\r\n"), 64u);
+        EXPECT_EQ(CryptUtil::AES128DecryptWithKey(stored.value_or("")),
+                  std::string(plainLength, 'x'));
+    }
+    // Blanks and line breaks anywhere read the same.
+    EXPECT_EQ(
+        CryptUtil::AES128DecryptWithKey(" RvxPirDBNuip0TKR\r\nKhV4noY1mJlV\tB+jqb1h6D6f9uEc=\n"),
+        "user@example.com");
+    EXPECT_EQ(CryptUtil::AES128crypteCommon(2, Data{1}), std::nullopt);  // no such operation
+}
+
+TEST(CryptUtil, EveryReadingFailureEndsAsNothing) {
+    for (const std::string_view stored : {
+             "user@example.com",              // plain text of another writer: not Base64
+             "RvxPirDBNuip0TKRKhV4no==",      // 16 cipher bytes of a 32-byte text
+             "RvxPirDBNuip0TKRKhV4noY1mJk=",  // 20 bytes: not whole blocks
+             "xtekN3hBMhmk/NUeY6hzsw==",      // enciphered with another key
+             "DD+cXU/GuNN2VlrFlGJfng==",      // a last block whose padding byte is 0
+             "2GMoRHnL14SZh5HFjsfH2g==",      // plain bytes FF FE 41: not UTF-8
+             "mBMUv5GFF81+xM1QUtpi7Q==",      // C0 AF: an overlong form
+             "rN9FJ0lSkv+wIVkDgatTvA==",      // ED A0 80: a surrogate
+             "l0l0KBiYEsWfHC/O835LuA==",      // F4 90 80 80: beyond U+10FFFF
+         }) {
+        EXPECT_EQ(CryptUtil::AES128DecryptWithKey(stored), std::nullopt) << stored;
+    }
+}
+
 class Credentials : public pellin::test::PellinDomainTest {};
 
-// Made with the openssl command line (see CryptUtilTests.cpp).
-constexpr std::string_view kUserVector = "RvxPirDBNuip0TKRKhV4noY1mJlVB+jqb1h6D6f9uEc=";
-constexpr std::string_view kUser = "user@example.com";
-constexpr std::string_view kEmptyVector = "hjWYmVUH6OpvWHoPp/24Rw==";
-constexpr std::string_view k48 = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUV";
-constexpr std::string_view k48Vector =
-    "r7s1dxnkE1NGksy/NyhhDn9FUJjb429Xf9s2zWHTBxJq38t7TyiYe2RGx5QvB7pM\r\n"
-    "hjWYmVUH6OpvWHoPp/24Rw==";
-
-bool cipherWasCalled(const pellin::test::CapturedLog& log) {
-    const auto functions = log.functionsAndTexts();
-    return std::any_of(functions.begin(), functions.end(),
-                       [](const std::string& line) { return line.starts_with("+[CryptUtil"); });
-}
-
-}  // namespace
-
-TEST_F(Credentials, IdentifierAndPasswordAreStoredInTheSharedCipherForm) {
-    Lib::setUserId(kUser);
-    Lib::setPassword(kUser);
-    EXPECT_EQ(storedText("userId"), kUserVector);
-    EXPECT_EQ(storedText("password"), kUserVector);
-    EXPECT_EQ(Lib::getUserId(), kUser);
-    EXPECT_EQ(Lib::getPassword(), kUser);
-    // 48 bytes: two lines joined by CR LF, as other programs write them.
-    Lib::setPassword(k48);
-    EXPECT_EQ(storedText("password"), k48Vector);
-    EXPECT_EQ(Lib::getPassword(), k48);
-    // Written by another program: read here.
-    store("userId", Value(k48Vector));
-    EXPECT_EQ(Lib::getUserId(), k48);
-}
-
-TEST_F(Credentials, AnEmptyIdentifierIsStoredAsOnePaddingBlock) {
-    Lib::setUserId("");
-    EXPECT_EQ(storedText("userId"), kEmptyVector);
-    EXPECT_EQ(storedText("userId").size(), 24u);
-    EXPECT_EQ(Lib::getUserId(), "");
-}
-
-TEST_F(Credentials, TextsOfEveryLengthAndScriptReadBackUnchanged) {
-    const std::string texts[] = {
-        std::string(15, 'a'),
-        std::string(16, 'b'),
-        std::string(47, 'c'),
-        std::string(48, 'd'),
-        std::string(200, 'e'),
-        "J\xC3\xBCrgen Gr\xC3\xB6\xC3\x9F\x65 \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80",
-        "with \"quotes\", <tags> & \\ backslash\nnew line",
-    };
-    for (const std::string& text : texts) {
+TEST_F(Credentials, IdentifierAndPasswordAreStoredInTheSharedCipherFormAndReadBack) {
+    for (const std::string& text : {std::string("user@example.com"), k48, kUnicode,
+                                    std::string(200, 'e'), std::string("<\"q\"> & \\\n")}) {
         Lib::setUserId(text);
         Lib::setPassword(text);
         EXPECT_EQ(Lib::getUserId(), text);
         EXPECT_EQ(Lib::getPassword(), text);
+        EXPECT_EQ(stored("userId"), stored("password"));
+        EXPECT_EQ(stored("userId"), Value(*CryptUtil::AES128EncryptWithKey(text)));
     }
-    Lib::setUserId(
-        "J\xC3\xBCrgen Gr\xC3\xB6\xC3\x9F\x65 \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80");
-    EXPECT_EQ(storedText("userId"), "cyviMZS0XSwjwm26VVPDTDhZ1WPGBdx/mW509LOxvQc=");
-}
-
-TEST_F(Credentials, AMissingKeyReadsAsEmptyWithoutDeciphering) {
-    pellin::test::CapturedLog log;
-    EXPECT_EQ(Lib::getUserId(), "");
-    EXPECT_EQ(Lib::getPassword(), "");
-    EXPECT_EQ(Lib::getCertkey(), "");
-    // An empty stored text is not deciphered either.
-    store("userId", Value(""));
-    EXPECT_EQ(Lib::getUserId(), "");
-    EXPECT_FALSE(cipherWasCalled(log));
-    // The empty default was registered, not stored.
-    EXPECT_EQ(pellin::test::storedInAnotherProcess("password"), "(null)");
-}
-
-TEST_F(Credentials, BaseSixtyFourWithBlanksAndLineBreaksInsideReadsTheSame) {
+    EXPECT_EQ(pellin::test::probe({"getUserId"}), "<\"q\"> & \\\n");  // another program reads it
+    Lib::setUserId("");
+    EXPECT_EQ(stored("userId"), Value(kVectors[0].second));
     store("userId", Value(" RvxPirDBNuip0TKR\r\nKhV4noY1mJlV\tB+jqb1h6D6f9uEc=\n"));
-    EXPECT_EQ(Lib::getUserId(), kUser);
-    store("password", Value("r7s1dxnkE1NGksy/NyhhDn9FUJjb429Xf9s2zWHTBxJq38t7TyiYe2RGx5QvB7pM\n"
-                            "hjWYmVUH6OpvWHoPp/24Rw==\n"));
-    EXPECT_EQ(Lib::getPassword(), k48);
+    EXPECT_EQ(Lib::getUserId(), "user@example.com");
+    EXPECT_EQ(Lib::getPassword(), "<\"q\"> & \\\n");
 }
 
 TEST_F(Credentials, EveryReadingFailureEndsAsTheEmptyTextAndKeepsTheStoredValue) {
-    const Value failures[] = {
-        Value("user@example.com"),              // plain text of another writer
-        Value("!!!"),                           // nothing of Base64 in it
-        Value("RvxPirDBNuip0TKRKhV4noY1mJk="),  // cipher text of 20 bytes
-        Value("xtekN3hBMhmk/NUeY6hzsw=="),      // enciphered with another key
-        Value("DD+cXU/GuNN2VlrFlGJfng=="),      // padding that does not check out
-        Value("2GMoRHnL14SZh5HFjsfH2g=="),      // plain bytes that are not UTF-8
-        Value(12345),                           // a number reads as its text, "12345"
-        Value(Date{1.0e9}),                     // neither text nor number
-        Value(Data{1, 2, 3}),
-        Value(true),
-        Value(foundation::Dictionary{{"userId", Value("x")}}),
-    };
-    for (const Value& value : failures) {
-        for (const char* key : {"userId", "password"}) {
-            store(key, value);
-            EXPECT_EQ(key == std::string_view("userId") ? Lib::getUserId() : Lib::getPassword(), "")
-                << key << " " << value.description();
-            EXPECT_EQ(stored(key), value) << key;
-        }
+    EXPECT_EQ(Lib::getUserId(), "");
+    EXPECT_EQ(storedInAnotherProcess("password"), "(null)");  // the default was registered
+    for (const Value& value : {Value("user@example.com"), Value("xtekN3hBMhmk/NUeY6hzsw=="),
+                               Value(12345), Value(Date{1.0e9}), Value(Data{1, 2, 3}), Value(true),
+                               Value(foundation::Dictionary{{"userId", Value("x")}})}) {
+        store("password", value);
+        EXPECT_EQ(Lib::getPassword(), "") << value.description();
+        EXPECT_EQ(stored("password"), value);
     }
-}
-
-TEST_F(Credentials, TheCertKeyIsStoredAndReturnedUnchanged) {
+    // The certificate key is stored as it is; a number reads as its text, other kinds as "".
     Lib::setCertkey("CERT-0001 \xE6\x9D\xB1");
-    EXPECT_EQ(storedText("certkey"), "CERT-0001 \xE6\x9D\xB1");
-    EXPECT_EQ(Lib::getCertkey(), "CERT-0001 \xE6\x9D\xB1");
-    Lib::setCertkey("");
-    EXPECT_EQ(stored("certkey"), Value(""));
-    EXPECT_EQ(Lib::getCertkey(), "");
-    // A stored number reads as its text; other kinds as the empty text, left as they are.
+    EXPECT_EQ(stored("certkey"), Value("CERT-0001 \xE6\x9D\xB1"));
     store("certkey", Value(42));
     EXPECT_EQ(Lib::getCertkey(), "42");
     store("certkey", Value(Data{1}));
     EXPECT_EQ(Lib::getCertkey(), "");
-    EXPECT_EQ(stored("certkey"), Value(Data{1}));
 }
 
-TEST_F(Credentials, AnotherProgramReadsTheIdentifierWithoutSynchronize) {
-    Lib::setUserId(kUser);
-    EXPECT_EQ(pellin::test::readInAnotherProcess({"getUserId"}), std::string(kUser) + "\n");
-    Lib::removeUserInfo();
-    EXPECT_EQ(pellin::test::readInAnotherProcess({"getUserId"}), "\n");
-}
-
-TEST_F(Credentials, WritingReplacesTheCredentialWithoutTouchingTheOthers) {
-    Lib::setUserId("first");
-    Lib::setPassword("secret");
-    Lib::setCertkey("cert");
-    Lib::setUserId("second");
-    EXPECT_EQ(Lib::getUserId(), "second");
-    EXPECT_EQ(Lib::getPassword(), "secret");
-    EXPECT_EQ(Lib::getCertkey(), "cert");
-}
+}  // namespace

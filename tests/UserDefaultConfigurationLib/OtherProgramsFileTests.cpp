@@ -16,7 +16,6 @@
 #include <PellinFoundation/PropertyList.h>
 
 #include "CapturedLog.h"
-#include "ChildProcess.h"
 #include "SharedDomain.h"
 
 using foundation::Array;
@@ -61,16 +60,16 @@ class OtherProgramsFiles : public pellin::test::PellinDomainTest {
         home.writeFile(kDomainFile, bytes);
     }
     // The domain as its file holds it now, read afresh.
-    static Value onDisk() {
+    Value onDisk() const {
         return foundation::PropertyListSerialization::propertyListWithContentsOfFile(
-                   pellin::test::sharedDomainFile().string())
+                   domainFile().string())
             .value_or(Value("no property list"));
     }
     // Every file of the domain's folder but the domain file itself.
     std::vector<fs::path> otherFiles() const {
         std::vector<fs::path> files;
         for (const auto& entry : fs::directory_iterator(preferences())) {
-            if (entry.path() != pellin::test::sharedDomainFile()) {
+            if (entry.path() != domainFile()) {
                 files.push_back(entry.path());
             }
         }
@@ -151,7 +150,7 @@ TEST_F(OtherProgramsFiles, AnUnsignedIntegerStaysAnIntegerThroughAnUnrelatedWrit
         writeDomain(plistlib("{'checkDomain': 2**64 - 1, 'successAddTime': 2**63}", format));
         EXPECT_EQ(Lib::getCheckDomain().description(), "18446744073709551615") << format;
         Lib::setFailureAddTime(Value(1));
-        const std::string text = pellin::test::readFile(pellin::test::sharedDomainFile());
+        const std::string text = pellin::test::readFile(domainFile());
         EXPECT_NE(text.find("<integer>18446744073709551615</integer>"), std::string::npos) << text;
         EXPECT_NE(text.find("<integer>9223372036854775808</integer>"), std::string::npos) << text;
         EXPECT_EQ(storedInAnotherProcess("checkDomain"), "18446744073709551615");
@@ -198,8 +197,8 @@ TEST_F(OtherProgramsFiles, AHugeFileReadsAsEmptyWithoutAbortAtAnyGetterOrAtStart
     }
     // About 1 GB of address space: less than either file.
     const auto limited = [](const std::string& command) {
-        return runProgram({"/bin/sh", "-c", "ulimit -v 1000000 && exec \"$0\" \"$1\"",
-                           SHARED_DOMAIN_READER, command});
+        return runProgram(
+            {"/bin/sh", "-c", "ulimit -v 1000000 && exec \"$0\" \"$1\"", SETTINGS_PROBE, command});
     };
     const auto getter = limited("getProductInformation");
     EXPECT_TRUE(WIFEXITED(getter.status)) << "ended by signal " << WTERMSIG(getter.status);
@@ -242,8 +241,7 @@ TEST_F(OtherProgramsFiles, WhatRootCreatesInAUsersHomeBelongsToThatUser) {
     Lib::synchronize();
     home.writeFile(kDomainFile, "damaged, and root's");
     Lib::setSuccessAddTime(Value(2));
-    std::vector<fs::path> created = {home.path() / "Library", preferences(),
-                                     pellin::test::sharedDomainFile()};
+    std::vector<fs::path> created = {home.path() / "Library", preferences(), domainFile()};
     const std::vector<fs::path> copies = otherFiles();
     ASSERT_EQ(copies.size(), 1u);
     created.push_back(copies[0]);

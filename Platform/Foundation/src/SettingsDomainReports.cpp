@@ -1,8 +1,9 @@
 #include "SettingsDomainReports.h"
 
 #include <map>
-#include <mutex>
 #include <utility>
+
+#include "ProcessWide.h"
 
 namespace foundation::settings_detail {
 namespace {
@@ -16,60 +17,52 @@ struct Reports {
     std::vector<DroppedEntry> dropped;
 };
 
-struct Registry {
-    std::mutex mutex;
-    std::map<std::string, Reports, std::less<>> domains;
-};
+using Domains = std::map<std::string, Reports, std::less<>>;
 
-// Never destroyed, so that a writer on another thread never meets it gone at exit.
-Registry& registry() {
-    static Registry* const instance = new Registry;
-    return *instance;
+detail::ProcessWide<Domains>& registry() {
+    static detail::ProcessWide<Domains> instance;
+    return instance;
 }
 
 }  // namespace
 
 void recordFailedChange(const std::string& path, const Error& cause) {
-    Registry& r = registry();
-    const std::lock_guard lock(r.mutex);
-    std::optional<Error>& failed = r.domains[path].failed;
-    if (!failed) {
-        failed = cause;
-    }
+    registry().locked([&](Domains& domains) {
+        std::optional<Error>& failed = domains[path].failed;
+        if (!failed) {
+            failed = cause;
+        }
+    });
 }
 
 std::optional<Error> takeFailedChange(const std::string& path) {
-    Registry& r = registry();
-    const std::lock_guard lock(r.mutex);
-    const auto found = r.domains.find(path);
-    if (found == r.domains.end()) {
-        return std::nullopt;
-    }
-    return std::exchange(found->second.failed, std::nullopt);
+    return registry().locked([&](Domains& domains) -> std::optional<Error> {
+        const auto found = domains.find(path);
+        return found == domains.end() ? std::nullopt
+                                      : std::exchange(found->second.failed, std::nullopt);
+    });
 }
 
 void recordDroppedEntries(const std::string& path, const std::vector<DroppedEntry>& dropped) {
     if (dropped.empty()) {
         return;
     }
-    Registry& r = registry();
-    const std::lock_guard lock(r.mutex);
-    std::vector<DroppedEntry>& pending = r.domains[path].dropped;
-    for (const DroppedEntry& entry : dropped) {
-        if (pending.size() < kMostDroppedEntriesKept) {
-            pending.push_back(entry);
+    registry().locked([&](Domains& domains) {
+        std::vector<DroppedEntry>& pending = domains[path].dropped;
+        for (const DroppedEntry& entry : dropped) {
+            if (pending.size() < kMostDroppedEntriesKept) {
+                pending.push_back(entry);
+            }
         }
-    }
+    });
 }
 
 std::vector<DroppedEntry> takeDroppedEntries(const std::string& path) {
-    Registry& r = registry();
-    const std::lock_guard lock(r.mutex);
-    const auto found = r.domains.find(path);
-    if (found == r.domains.end()) {
-        return {};
-    }
-    return std::exchange(found->second.dropped, {});
+    return registry().locked([&](Domains& domains) -> std::vector<DroppedEntry> {
+        const auto found = domains.find(path);
+        return found == domains.end() ? std::vector<DroppedEntry>{}
+                                      : std::exchange(found->second.dropped, {});
+    });
 }
 
 }  // namespace foundation::settings_detail

@@ -6,10 +6,10 @@
 
 #include <cerrno>
 #include <map>
-#include <mutex>
 
 #include <PellinFoundation/PropertyList.h>
 
+#include "ProcessWide.h"
 #include "ReadAll.h"
 #include "SettingsDomainReports.h"
 
@@ -37,25 +37,18 @@ DomainSnapshot emptySnapshot(DomainSnapshot::Kind kind, int error = 0) {
     return snapshot;
 }
 
-struct Cache {
-    std::mutex mutex;
-    std::map<std::string, DomainSnapshot, std::less<>> snapshots;
-};
+using Snapshots = std::map<std::string, DomainSnapshot, std::less<>>;
 
-// Never destroyed, so that a late reader on another thread never meets a dead cache.
-Cache& cache() {
-    static Cache* const instance = new Cache;
-    return *instance;
+detail::ProcessWide<Snapshots>& cache() {
+    static detail::ProcessWide<Snapshots> instance;
+    return instance;
 }
 
 std::optional<DomainSnapshot> cached(const std::string& path) {
-    Cache& c = cache();
-    const std::lock_guard lock(c.mutex);
-    const auto found = c.snapshots.find(path);
-    if (found == c.snapshots.end()) {
-        return std::nullopt;
-    }
-    return found->second;
+    return cache().locked([&](Snapshots& snapshots) -> std::optional<DomainSnapshot> {
+        const auto found = snapshots.find(path);
+        return found == snapshots.end() ? std::nullopt : std::optional(found->second);
+    });
 }
 
 // Opens without following the reader into a FIFO's wait, and takes only regular files. A file
@@ -134,14 +127,15 @@ std::shared_ptr<const Value> currentValues(const std::string& path) {
         }
         return emptyRoot();
     }
-    {
-        // Only the values are handed out: a reader copies one pointer, not the snapshot.
-        Cache& c = cache();
-        const std::lock_guard lock(c.mutex);
-        const auto found = c.snapshots.find(path);
-        if (found != c.snapshots.end() && found->second.identity == identityOf(info)) {
-            return found->second.root;
-        }
+    // Only the values are handed out: a reader copies one pointer, not the snapshot.
+    std::shared_ptr<const Value> known = cache().locked([&](Snapshots& snapshots) {
+        const auto found = snapshots.find(path);
+        return found != snapshots.end() && found->second.identity == identityOf(info)
+                   ? std::shared_ptr<const Value>(found->second.root)
+                   : nullptr;
+    });
+    if (known) {
+        return known;
     }
     DomainSnapshot fresh = readSnapshot(AT_FDCWD, path, path, std::nullopt);
     if (fresh.kind == DomainSnapshot::Kind::Valid || fresh.kind == DomainSnapshot::Kind::Foreign) {
@@ -156,18 +150,11 @@ DomainSnapshot readSnapshotForUpdate(int folderFd, const std::string& name,
 }
 
 void rememberSnapshot(const std::string& path, const DomainSnapshot& snapshot) {
-    Cache& c = cache();
-    const std::lock_guard lock(c.mutex);
-    c.snapshots.insert_or_assign(path, snapshot);
+    cache().locked([&](Snapshots& snapshots) { snapshots.insert_or_assign(path, snapshot); });
 }
 
 void forgetSnapshot(const std::string& path) {
-    Cache& c = cache();
-    const std::lock_guard lock(c.mutex);
-    const auto found = c.snapshots.find(path);
-    if (found != c.snapshots.end()) {
-        c.snapshots.erase(found);
-    }
+    cache().locked([&](Snapshots& snapshots) { snapshots.erase(path); });
 }
 
 }  // namespace foundation::settings_detail

@@ -1,50 +1,42 @@
 // Faults the per-user settings store must not have.
-
 #include <PellinFoundation/PropertyList.h>
 #include <PellinFoundation/UserDefaults.h>
 
 #include <gtest/gtest.h>
 #include <plist/plist.h>
-#include <signal.h>
 
-#include <chrono>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <limits>
 #include <set>
-#include <string>
 #include <thread>
 
-#include "SettingsProcesses.h"
+#include "SettingsProbe.h"
 #include "TemporaryHome.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using foundation::Array;
-using foundation::Data;
-using foundation::Date;
-using foundation::Dictionary;
-using foundation::PropertyListSerialization;
-using foundation::UserDefaults;
-using foundation::Value;
-using pellin::test::runSettingsHelper;
+using namespace foundation;
+using pellin::test::probe;
+using pellin::test::readFile;
 
 constexpr const char* kDomain = "com.example.settings-test";
 
-class SettingsTest : public ::testing::Test {
+class Settings : public ::testing::Test {
   protected:
-    fs::path preferences() const { return home_.path() / "Library" / "Preferences"; }
+    fs::path preferences() const { return home_.path() / "Library/Preferences"; }
     fs::path domainFile() const { return preferences() / (std::string(kDomain) + ".plist"); }
-    std::unique_ptr<UserDefaults> open() const { return UserDefaults::initWithSuiteName(kDomain); }
-
+    static std::unique_ptr<UserDefaults> open() { return UserDefaults::initWithSuiteName(kDomain); }
+    void writeDomainFile(const std::string& bytes) const {
+        home_.writeFile(fs::path("Library/Preferences") / (std::string(kDomain) + ".plist"), bytes);
+    }
     // What the file holds now, read straight from disk.
     std::optional<Value> onDisk() const {
         return PropertyListSerialization::propertyListWithContentsOfFile(domainFile().string());
     }
-
-    std::set<std::string> filesInPreferences() const {
+    static std::optional<Value> only(std::initializer_list<Dictionary::value_type> entries) {
+        return Value(Dictionary(entries));
+    }
+    std::set<std::string> files() const {
         std::set<std::string> names;
         std::error_code ignored;
         for (const auto& entry : fs::directory_iterator(preferences(), ignored)) {
@@ -52,246 +44,119 @@ class SettingsTest : public ::testing::Test {
         }
         return names;
     }
-
     pellin::test::TemporaryHome home_;
 };
 
-// Each test registers defaults under keys of its own: the registration is process-wide.
-using SettingsReadAsTheKindAskedFor = SettingsTest;
-
-TEST_F(SettingsReadAsTheKindAskedFor, TextsReadAsBooleans) {
+TEST_F(Settings, ValuesReadAsTheKindAskedFor) {
     const auto defaults = open();
-    ASSERT_NE(defaults, nullptr);
-    const std::pair<const char*, bool> cases[] = {
-        {"NO", false},  {"no", false},    {"YES", true},   {"yes", true},  {"true", true},
-        {"TRUE", true}, {"false", false}, {" YES ", true}, {"1", true},    {"0", false},
-        {"2.5", true},  {"-1", true},     {"0.0", false},  {"1e3", true},  {"", false},
-        {"abc", false}, {"Y", false},     {"inf", false},  {"nan", false}, {"0x1", false},
+    const struct {
+        Value stored;
+        bool asBool;
+        std::optional<std::string> asText;
+    } cases[] = {
+        {Value("NO"), false, "NO"},
+        {Value("yes"), true, "yes"},
+        {Value(" YES "), true, " YES "},
+        {Value("TRUE"), true, "TRUE"},
+        {Value("false"), false, "false"},
+        {Value("1"), true, "1"},
+        {Value("0.0"), false, "0.0"},
+        {Value("-1"), true, "-1"},
+        {Value("1e3"), true, "1e3"},
+        {Value("2.5"), true, "2.5"},
+        {Value(""), false, ""},
+        {Value("Y"), false, "Y"},
+        {Value("inf"), false, "inf"},
+        {Value("nan"), false, "nan"},
+        {Value("0x1"), false, "0x1"},
+        {Value(true), true, "1"},
+        {Value(false), false, "0"},
+        {Value(0), false, "0"},
+        {Value(-7), true, "-7"},
+        {Value(0.0), false, "0"},
+        {Value(0.1), true, "0.1"},
+        {Value(3.0), true, "3"},
+        {Value(1e300), true, "1e+300"},
+        {Value(std::nan("")), true, "nan"},  // not zero
+        {Value(Date{1.0}), false, std::nullopt},
+        {Value(Data{1}), false, std::nullopt},
+        {Value(Array{Value(1)}), false, std::nullopt},
+        {Value(Dictionary{{"a", Value(1)}}), false, std::nullopt},
     };
-    for (const auto& [text, expected] : cases) {
-        defaults->setObject(Value(text), "flag");
-        EXPECT_EQ(defaults->boolForKey("flag"), expected) << '"' << text << '"';
-    }
-}
-
-TEST_F(SettingsReadAsTheKindAskedFor, NumbersAndOtherKindsReadAsBooleans) {
-    const auto defaults = open();
-    ASSERT_NE(defaults, nullptr);
-    const std::pair<Value, bool> cases[] = {
-        {Value(true), true},
-        {Value(false), false},
-        {Value(0), false},
-        {Value(5), true},
-        {Value(-1), true},
-        {Value(0.0), false},
-        {Value(0.1), true},
-        {Value(std::numeric_limits<double>::quiet_NaN()), true},  // not zero
-        {Value(Date{1.0}), false},
-        {Value(Data{1}), false},
-        {Value(Array{Value(1)}), false},
-        {Value(Dictionary{{"a", Value(1)}}), false},
-    };
-    for (const auto& [value, expected] : cases) {
-        defaults->setObject(value, "flag");
-        EXPECT_EQ(defaults->boolForKey("flag"), expected) << value.description();
+    for (const auto& [stored, asBool, asText] : cases) {
+        defaults->setObject(stored, "key");
+        EXPECT_EQ(defaults->boolForKey("key"), asBool) << stored.description();
+        if (!std::isnan(stored.real() ? *stored.real() : 0)) {
+            EXPECT_EQ(defaults->stringForKey("key"), asText) << stored.description();
+            EXPECT_EQ(open()->objectForKey("key"), stored);
+        }
+        EXPECT_EQ(defaults->dictionaryForKey("key").has_value(), stored.dictionary() != nullptr);
     }
     EXPECT_FALSE(defaults->boolForKey("never-stored"));
-}
-
-TEST_F(SettingsReadAsTheKindAskedFor, NumbersReadAsTexts) {
-    const auto defaults = open();
-    ASSERT_NE(defaults, nullptr);
-    const std::pair<Value, const char*> cases[] = {
-        {Value(42), "42"},   {Value(-7), "-7"},   {Value(2.5), "2.5"},
-        {Value(0.1), "0.1"}, {Value(3.0), "3"},   {Value(1e300), "1e+300"},
-        {Value(true), "1"},  {Value(false), "0"}, {Value("as is"), "as is"},
-        {Value(""), ""},
-    };
-    for (const auto& [value, expected] : cases) {
-        defaults->setObject(value, "text");
-        EXPECT_EQ(defaults->stringForKey("text"), std::optional<std::string>(expected))
-            << value.description();
-    }
-}
-
-TEST_F(SettingsReadAsTheKindAskedFor, OtherKindsGiveNoText) {
-    const auto defaults = open();
-    ASSERT_NE(defaults, nullptr);
-    for (const Value& value : {Value(Date{1.0}), Value(Data{1, 2}), Value(Array{Value("a")}),
-                               Value(Dictionary{{"a", Value("b")}})}) {
-        defaults->setObject(value, "text");
-        EXPECT_EQ(defaults->stringForKey("text"), std::nullopt) << value.description();
-    }
     EXPECT_EQ(defaults->stringForKey("never-stored"), std::nullopt);
 }
 
-TEST_F(SettingsReadAsTheKindAskedFor, OnlyDictionariesReadAsDictionaries) {
-    const auto defaults = open();
-    ASSERT_NE(defaults, nullptr);
-    const Dictionary record{{"title", Value("t")}, {"count", Value(3)}};
-    defaults->setObject(Value(record), "record");
-    EXPECT_EQ(defaults->dictionaryForKey("record"), std::optional<Dictionary>(record));
-    defaults->setObject(Value("text"), "record");
-    EXPECT_EQ(defaults->dictionaryForKey("record"), std::nullopt);
-    EXPECT_EQ(defaults->dictionaryForKey("never-stored"), std::nullopt);
-}
-
-TEST_F(SettingsReadAsTheKindAskedFor, ValuesComeBackOfTheKindStored) {
-    const auto defaults = open();
-    ASSERT_NE(defaults, nullptr);
-    const Value date(Date{1709629503.25});
-    defaults->setObject(date, "date");
-    defaults->setObject(Value(-12), "negative");
-    EXPECT_EQ(defaults->objectForKey("date"), date);
-    EXPECT_EQ(defaults->objectForKey("negative"), Value(-12));
-    EXPECT_EQ(UserDefaults::initWithSuiteName(kDomain)->objectForKey("date"), date);
-}
-
-using RegisteredDefaultsStayInMemory = SettingsTest;
-
-TEST_F(RegisteredDefaultsStayInMemory, AStoredValueWinsOverTheRegisteredOne) {
-    const auto defaults = open();
-    ASSERT_NE(defaults, nullptr);
-    defaults->registerDefaults({{"registered.wins", Value(true)}});
-    EXPECT_TRUE(defaults->boolForKey("registered.wins"));
-    defaults->setBool(false, "registered.wins");
-    EXPECT_FALSE(defaults->boolForKey("registered.wins"));
-    defaults->removeObjectForKey("registered.wins");
-    EXPECT_TRUE(defaults->boolForKey("registered.wins"));
-}
-
-TEST_F(RegisteredDefaultsStayInMemory, RegistrationWritesNothing) {
-    const auto defaults = open();
-    ASSERT_NE(defaults, nullptr);
-    defaults->registerDefaults(
-        {{"registered.nothing", Value("NO")}, {"registered.zero", Value(0)}});
-    EXPECT_EQ(defaults->objectForKey("registered.nothing"), Value("NO"));
-    EXPECT_FALSE(defaults->boolForKey("registered.nothing"));
-    EXPECT_FALSE(fs::exists(home_.path() / "Library"));
-    EXPECT_EQ(runSettingsHelper({"get", kDomain, "registered.nothing"}), "(none)");
-
-    // Nor is it written along with a stored key.
-    defaults->setObject(Value("x"), "stored");
-    const std::optional<Value> file = onDisk();
-    ASSERT_TRUE(file.has_value());
-    EXPECT_EQ(*file, Value(Dictionary{{"stored", Value("x")}}));
-}
-
-TEST_F(RegisteredDefaultsStayInMemory, SharedByEveryDomainAndReplacedByKey) {
+// The registration is process-wide: each test registers keys of its own.
+TEST_F(Settings, RegisteredDefaultsStayInMemoryAndAStoredValueWins) {
     const auto defaults = open();
     const auto other = UserDefaults::initWithSuiteName("com.example.other");
-    ASSERT_NE(defaults, nullptr);
-    ASSERT_NE(other, nullptr);
-    defaults->registerDefaults({{"registered.shared", Value(1)}, {"registered.kept", Value(2)}});
-    other->registerDefaults({{"registered.shared", Value(3)}});
-    EXPECT_EQ(defaults->objectForKey("registered.shared"), Value(3));
-    EXPECT_EQ(other->objectForKey("registered.kept"), Value(2));
-    other->registerDefaults({{"registered.shared", Value()}});
-    EXPECT_TRUE(defaults->objectForKey("registered.shared").isNone());
+    defaults->registerDefaults({{"registered.a", Value("NO")}, {"registered.b", Value(1)}});
+    other->registerDefaults({{"registered.b", Value(3)}});
+    EXPECT_EQ(defaults->objectForKey("registered.a"), Value("NO"));
+    EXPECT_EQ(defaults->objectForKey("registered.b"), Value(3));
+    EXPECT_FALSE(fs::exists(home_.path() / "Library"));
+    EXPECT_EQ(probe({"get", kDomain, "registered.a"}), "(null)");
+    defaults->setObject(Value("YES"), "registered.a");
+    EXPECT_TRUE(defaults->boolForKey("registered.a"));
+    EXPECT_EQ(onDisk(), only({{"registered.a", Value("YES")}}));
+    defaults->removeObjectForKey("registered.a");
+    EXPECT_EQ(defaults->objectForKey("registered.a"), Value("NO"));
+    other->registerDefaults({{"registered.b", Value()}});
+    EXPECT_TRUE(defaults->objectForKey("registered.b").isNone());
 }
 
-TEST_F(RegisteredDefaultsStayInMemory, RegisteringAndReadingFromManyThreads) {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t] {
-            const auto defaults = UserDefaults::initWithSuiteName(kDomain);
-            for (int i = 0; i < 500; ++i) {
-                defaults->registerDefaults({{"registered.thread" + std::to_string(t), Value(i)}});
-                (void)defaults->objectForKey("registered.thread" + std::to_string((t + 1) % 4));
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
+TEST_F(Settings, AWriteReachesTheFileAtOnceAndOtherProcessesSeeIt) {
     const auto defaults = open();
-    for (int t = 0; t < 4; ++t) {
-        EXPECT_EQ(defaults->objectForKey("registered.thread" + std::to_string(t)), Value(499));
-    }
-}
-
-using SettingsReachTheFileAtOnce = SettingsTest;
-
-TEST_F(SettingsReachTheFileAtOnce, WrittenAsXmlInTheUsersPreferences) {
-    const auto defaults = open();
-    ASSERT_NE(defaults, nullptr);
+    const auto second = open();
     EXPECT_EQ(defaults->path(), domainFile().string());
     defaults->setObject(Value("value"), "key");
-    defaults->setBool(true, "flag");
-    const std::string text = pellin::test::readFile(domainFile());
-    EXPECT_TRUE(text.starts_with("<?xml")) << text;
-    EXPECT_EQ(onDisk(), std::optional<Value>(
-                            Value(Dictionary{{"key", Value("value")}, {"flag", Value(true)}})));
+    second->setBool(true, "flag");
+    EXPECT_TRUE(readFile(domainFile()).starts_with("<?xml"));
+    EXPECT_EQ(onDisk(), only({{"key", Value("value")}, {"flag", Value(true)}}));
+    EXPECT_EQ(defaults->objectForKey("flag"), Value(true));
     EXPECT_EQ(fs::status(preferences()).permissions() & fs::perms::all, fs::perms::owner_all);
-}
-
-TEST_F(SettingsReachTheFileAtOnce, AnotherProcessSeesAWriteWithoutSynchronize) {
-    const auto defaults = open();
-    ASSERT_NE(defaults, nullptr);
-    defaults->setObject(Value("from the test"), "shared");
-    EXPECT_EQ(runSettingsHelper({"get", kDomain, "shared"}), "from the test");
-    defaults->removeObjectForKey("shared");
-    EXPECT_EQ(runSettingsHelper({"get", kDomain, "shared"}), "(none)");
-}
-
-TEST_F(SettingsReachTheFileAtOnce, AWriteFromAnotherProcessIsSeenAtOnceDespiteTheCache) {
-    const auto defaults = open();
-    ASSERT_NE(defaults, nullptr);
-    // Values of one length, so that only the file's identity can tell the versions apart.
-    for (int i = 10; i < 40; ++i) {
-        ASSERT_EQ(runSettingsHelper({"set", kDomain, "shared", std::to_string(i)}), "");
+    EXPECT_EQ(fs::status(domainFile()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(probe({"get", kDomain, "key"}), "value");
+    defaults->setObject(Value(), "key");
+    EXPECT_EQ(probe({"get", kDomain, "key"}), "(null)");
+    EXPECT_EQ(onDisk(), only({{"flag", Value(true)}}));
+    // Values of one length, so that only the file's identity tells the versions apart.
+    for (int i = 10; i < 30; ++i) {
+        ASSERT_EQ(probe({"set", kDomain, "shared", std::to_string(i)}), "");
         EXPECT_EQ(defaults->stringForKey("shared"), std::to_string(i));
         EXPECT_EQ(defaults->stringForKey("shared"), std::to_string(i));
     }
-}
-
-TEST_F(SettingsReachTheFileAtOnce, TwoObjectsOfOneDomainSeeTheSameValues) {
-    const auto first = open();
-    const auto second = open();
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
-    EXPECT_NE(first.get(), second.get());
-    first->setObject(Value(1), "a");
-    second->setObject(Value(2), "b");
-    EXPECT_EQ(first->objectForKey("b"), Value(2));
-    EXPECT_EQ(second->objectForKey("a"), Value(1));
-}
-
-TEST_F(SettingsReachTheFileAtOnce, StoringNoValueRemovesTheKey) {
-    const auto defaults = open();
-    defaults->setObject(Value(1), "a");
-    defaults->setObject(Value(), "a");
-    EXPECT_TRUE(defaults->objectForKey("a").isNone());
-    EXPECT_EQ(onDisk(), std::optional<Value>(Value(Dictionary{})));
-    defaults->removeObjectForKey("never-stored");  // no error, nothing to do
-    EXPECT_EQ(onDisk(), std::optional<Value>(Value(Dictionary{})));
-}
-
-TEST_F(SettingsReachTheFileAtOnce, TheHomeOfTheMomentOfOpening) {
-    const auto defaults = open();
-    const fs::path first = domainFile();
-    const pellin::test::TemporaryHome second("second");
-    defaults->setObject(Value(1), "a");
-    EXPECT_TRUE(fs::exists(first));
-    EXPECT_FALSE(fs::exists(second.path() / "Library"));
-    EXPECT_EQ(open()->path(),
-              (second.path() / "Library/Preferences" / (std::string(kDomain) + ".plist")).string());
+    const pellin::test::TemporaryHome second_home("second");
+    defaults->setObject(Value(1), "a");  // the home of the moment of opening
+    EXPECT_FALSE(fs::exists(second_home.path() / "Library"));
+    EXPECT_EQ(
+        open()->path(),
+        (second_home.path() / "Library/Preferences" / (std::string(kDomain) + ".plist")).string());
 }
 
 // A set writes its own entry anew and copies the others' bytes from the file this process wrote
-// last, and changes the values it holds in place.
-using ASetRewritesOnlyItsEntry = SettingsTest;
-
-TEST_F(ASetRewritesOnlyItsEntry, YetEachFileIsTheWholeDomainWrittenAfresh) {
+// last: each file must still be the whole domain as the writer would write it afresh.
+TEST_F(Settings, ASetRewritesOnlyItsEntryYetTheFileIsTheWholeDomain) {
     const auto defaults = open();
     const std::pair<std::string, Value> steps[] = {
         {"m", Value(1)},
         {"a", Value("before every other")},
         {"z", Value(true)},
-        {"m", Value("longer than it was")},
+        {"m", Value("longer")},
         {"m", Value(2)},
-        {"k<&>\r", Value("a <text> & \r")},
-        {"n", Value(Dictionary{{"inner", Value(Array{Value(1.5), Value(Data{1, 2, 3})})}})},
+        {"k<&>\r", Value("<t> & \r")},
+        {"n", Value(Dictionary{{"i", Value(Array{Value(1.5), Value(Data{1, 2, 3})})}})},
         {"a", Value()},
         {"z", Value()},
         {"m", Value()},
@@ -303,257 +168,151 @@ TEST_F(ASetRewritesOnlyItsEntry, YetEachFileIsTheWholeDomainWrittenAfresh) {
     Dictionary expected;
     for (const auto& [key, value] : steps) {
         defaults->setObject(value, key);
-        if (value.isNone()) {
-            expected.erase(key);
-        } else {
-            expected.insert_or_assign(key, value);
-        }
-        EXPECT_EQ(std::optional<std::string>(pellin::test::readFile(domainFile())),
+        value.isNone() ? void(expected.erase(key)) : void(expected.insert_or_assign(key, value));
+        EXPECT_EQ(std::optional(readFile(domainFile())),
                   PropertyListSerialization::xmlDataWithPropertyList(Value(expected)))
             << key;
     }
-}
-
-TEST_F(ASetRewritesOnlyItsEntry, NoEntryOutlivesAnotherProcessChangingIt) {
-    const auto defaults = open();
+    // Another process's change of the same size: only the bytes tell.
     defaults->setObject(Value("mine"), "shared");
-    defaults->setObject(Value(1), "other");
-    // A value of the same length: a file of the same size, only its bytes tell.
-    ASSERT_EQ(runSettingsHelper({"set", kDomain, "shared", "them"}), "");
-    defaults->setObject(Value(2), "other");
-    EXPECT_EQ(onDisk(), std::optional<Value>(
-                            Value(Dictionary{{"shared", Value("them")}, {"other", Value(2)}})));
+    ASSERT_EQ(probe({"set", kDomain, "shared", "them"}), "");
+    defaults->setObject(Value(2), "again");
+    EXPECT_EQ(onDisk(), only({{"shared", Value("them")}, {"again", Value(2)}}));
+    // A folder where the temporary file goes: the write fails, the values stay as on disk.
+    fs::create_directories(preferences() / ("." + std::string(kDomain) + ".plist.tmp/inside"));
+    defaults->setObject(Value(3), "again");
+    EXPECT_EQ(defaults->objectForKey("again"), Value(2));
+    EXPECT_FALSE(defaults->synchronize());
+    EXPECT_TRUE(defaults->synchronize());  // each failure is answered once
 }
 
-TEST_F(ASetRewritesOnlyItsEntry, AFailedWriteLeavesTheValuesAsTheFileHasThem) {
+TEST_F(Settings, SynchronizeAnswersFalseForEveryWriteThatWasLost) {
+    EXPECT_TRUE(open()->synchronize());
+    EXPECT_FALSE(fs::exists(home_.path() / "Library"));  // a read-only use creates nothing
+    home_.writeFile("Library", "a file where the folder should be");
     const auto defaults = open();
     defaults->setObject(Value(1), "a");
-    defaults->setObject(Value(2), "b");
-    // A folder where the temporary file goes: the next write cannot replace the file.
-    const fs::path blocker = preferences() / ("." + std::string(kDomain) + ".plist.tmp");
-    fs::create_directories(blocker / "inside");
-    defaults->setObject(Value(3), "a");
-    EXPECT_EQ(defaults->objectForKey("a"), Value(1));
+    EXPECT_TRUE(defaults->objectForKey("a").isNone());
+    fs::remove(home_.path() / "Library");
     EXPECT_FALSE(defaults->synchronize());
-    fs::remove_all(blocker);
-    defaults->setObject(Value(4), "b");
-    EXPECT_EQ(onDisk(), std::optional<Value>(Value(Dictionary{{"a", Value(1)}, {"b", Value(4)}})));
+    defaults->setObject(Value(1), "kept");
+    defaults->setObject(Value(std::string("nul\0inside", 10)), "refused");
+    EXPECT_FALSE(defaults->synchronize());
+    EXPECT_EQ(onDisk(), only({{"kept", Value(1)}}));
+    EXPECT_TRUE(defaults->synchronize());
 }
 
-using SettingsNamesAreChecked = SettingsTest;
-
-TEST_F(SettingsNamesAreChecked, NamesThatCannotBeAFileName) {
+TEST_F(Settings, NamesThatCannotBeAFileNameAndARelativeHomeOpenNothing) {
     for (const std::string& name :
          {std::string(), std::string("."), std::string(".."), std::string("a/b"),
-          std::string("../escape"), std::string("nul\0inside", 10), std::string(300, 'x')}) {
+          std::string("nul\0in", 6), std::string(300, 'x')}) {
         EXPECT_EQ(UserDefaults::initWithSuiteName(name), nullptr) << name;
     }
-}
-
-TEST_F(SettingsNamesAreChecked, ARelativeHomeIsNoHome) {
     setenv("HOME", "relative/home", 1);
-    EXPECT_EQ(UserDefaults::initWithSuiteName(kDomain), nullptr);
+    EXPECT_EQ(open(), nullptr);
 }
 
-using DamagedFilesAreKeptAside = SettingsTest;
-
-TEST_F(DamagedFilesAreKeptAside, GarbageReadsAsEmptyAndIsKeptBeforeTheFirstWrite) {
+TEST_F(Settings, DamagedFilesReadAsEmptyAndOnlyTheNewestIsKeptAside) {
     for (const std::string& garbage :
          {std::string("this is not a property list"), std::string(),
-          std::string("<?xml version=\"1.0\"?><plist "
-                      "version=\"1.0\"><array><string>a</string></array></plist>"),
-          std::string("bplist00\xff\xff", 10)}) {
-        fs::remove_all(preferences());
-        home_.writeFile(fs::path("Library/Preferences") / (std::string(kDomain) + ".plist"),
-                        garbage);
+          std::string("<?xml version=\"1.0\"?><plist><array><string>a</string></array></plist>"),
+          std::string("bplist00\xff\xff", 10), std::string("second garbage")}) {
+        writeDomainFile(garbage);
         const auto defaults = open();
-        EXPECT_TRUE(defaults->objectForKey("anything").isNone());
-        EXPECT_FALSE(defaults->boolForKey("anything"));
-        EXPECT_EQ(pellin::test::readFile(domainFile()), garbage);  // reading changes nothing
-
+        EXPECT_TRUE(defaults->objectForKey("key").isNone());
+        EXPECT_EQ(readFile(domainFile()), garbage);  // reading changes nothing
         defaults->setObject(Value("new"), "key");
-        EXPECT_EQ(onDisk(), std::optional<Value>(Value(Dictionary{{"key", Value("new")}})));
-        int keptAside = 0;
-        for (const std::string& name : filesInPreferences()) {
-            if (name.starts_with(std::string(kDomain) + ".plist.damaged-")) {
-                ++keptAside;
-                EXPECT_EQ(pellin::test::readFile(preferences() / name), garbage);
-            }
-        }
-        EXPECT_EQ(keptAside, 1) << garbage;
+        EXPECT_EQ(onDisk(), only({{"key", Value("new")}}));
+        ASSERT_EQ(files().size(), 2u) << garbage;
+        const std::string aside = *files().rbegin();
+        EXPECT_TRUE(aside.starts_with(std::string(kDomain) + ".plist.damaged-")) << aside;
+        EXPECT_EQ(readFile(preferences() / aside), garbage);
     }
-}
-
-TEST_F(DamagedFilesAreKeptAside, AFolderInThePlaceOfTheFile) {
-    fs::create_directories(domainFile() / "inside");
-    const auto defaults = open();
-    EXPECT_TRUE(defaults->objectForKey("key").isNone());
-    defaults->setObject(Value(1), "key");
-    EXPECT_EQ(onDisk(), std::optional<Value>(Value(Dictionary{{"key", Value(1)}})));
-    EXPECT_EQ(filesInPreferences().size(), 2u);
-}
-
-TEST_F(DamagedFilesAreKeptAside, OnlyTheNewestDamagedVersionIsKept) {
-    const auto defaults = open();
-    for (const char* garbage : {"first garbage", "second garbage"}) {
-        home_.writeFile(fs::path("Library/Preferences") / (std::string(kDomain) + ".plist"),
-                        garbage);
-        defaults->setObject(Value(garbage), "key");
-    }
-    std::set<std::string> kept;
-    for (const std::string& name : filesInPreferences()) {
-        if (name.find(".damaged-") != std::string::npos) {
-            kept.insert(pellin::test::readFile(preferences() / name));
-        }
-    }
-    EXPECT_EQ(kept, (std::set<std::string>{"second garbage"}));
-}
-
-TEST_F(DamagedFilesAreKeptAside, AReadOnlyUseNeverCreatesAnything) {
-    const auto defaults = open();
-    EXPECT_TRUE(defaults->objectForKey("a").isNone());
-    defaults->removeObjectForKey("a");
-    EXPECT_FALSE(fs::exists(home_.path() / "Library"));
-}
-
-TEST_F(DamagedFilesAreKeptAside, ACrashedWritersTemporaryFileIsReplacedNotPiledUp) {
+    open()->removePersistentDomainForName(kDomain);  // the set-aside copy goes too
+    EXPECT_TRUE(files().empty());
+    fs::create_directories(domainFile() / "inside");  // a folder in the place of the file
+    open()->setObject(Value(1), "key");
+    EXPECT_EQ(onDisk(), only({{"key", Value(1)}}));
+    EXPECT_EQ(files().size(), 2u);
+    fs::remove_all(preferences());
+    // A crashed writer's temporary file is replaced, not piled up.
     home_.writeFile(fs::path("Library/Preferences") / ("." + std::string(kDomain) + ".plist.tmp"),
-                    "half a file from a writer that died");
-    const auto defaults = open();
-    defaults->setObject(Value(1), "key");
-    EXPECT_EQ(filesInPreferences(), (std::set<std::string>{std::string(kDomain) + ".plist"}));
-    EXPECT_EQ(onDisk(), std::optional<Value>(Value(Dictionary{{"key", Value(1)}})));
+                    "half a file");
+    open()->setObject(Value(1), "key");
+    EXPECT_EQ(files(), (std::set<std::string>{std::string(kDomain) + ".plist"}));
 }
 
-TEST_F(DamagedFilesAreKeptAside, AWriterKilledAtAnyMomentLeavesAWholeFile) {
-    const auto defaults = open();
-    defaults->setObject(Value(Array(200, Value("padding to make each write take a while"))), "big");
-    for (int round = 0; round < 15; ++round) {
-        const pid_t writer =
-            pellin::test::startSettingsHelper({"write-forever", kDomain, "counter"});
-        ASSERT_GT(writer, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5 + round * 3));
-        kill(writer, SIGKILL);
-        pellin::test::waitForExit(writer);
-        const std::optional<Value> file = onDisk();
-        ASSERT_TRUE(file.has_value()) << "round " << round;
-        ASSERT_NE(file->dictionary(), nullptr);
-        EXPECT_EQ(file->dictionary()->count("big"), 1u);
-        EXPECT_LE(filesInPreferences().size(), 2u);  // the domain and at most one temporary
-    }
-    defaults->setObject(Value(1), "after");
-    EXPECT_EQ(filesInPreferences().size(), 1u);
-}
-
-using BinaryFilesAreRead = SettingsTest;
-
-TEST_F(BinaryFilesAreRead, AndRewrittenAsXmlWithEveryKey) {
+TEST_F(Settings, ABinaryFileIsReadAndRewrittenAsXmlWithEveryKey) {
     const std::string xml =
         "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>level</key><integer>15</integer>"
-        "<key>name</key><string>binary</string><key>when</key><date>1900-01-01T00:00:00Z</date>"
-        "</dict></plist>";
+        "<key>when</key><date>1900-01-01T00:00:00Z</date></dict></plist>";
     plist_t root = nullptr;
     plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
     char* bytes = nullptr;
     std::uint32_t length = 0;
     plist_to_bin(root, &bytes, &length);
-    home_.writeFile(fs::path("Library/Preferences") / (std::string(kDomain) + ".plist"),
-                    std::string(bytes, length));
+    writeDomainFile(std::string(bytes, length));
     std::free(bytes);
     plist_free(root);
-
     const auto defaults = open();
     EXPECT_EQ(defaults->stringForKey("level"), "15");
-    EXPECT_EQ(defaults->stringForKey("name"), "binary");
-    const Value when = defaults->objectForKey("when");
-    ASSERT_NE(when.date(), nullptr);
-    EXPECT_EQ(when.date()->timeIntervalSince1970, -2208988800.0);
-
     defaults->setObject(Value("added"), "new");
-    EXPECT_TRUE(pellin::test::readFile(domainFile()).starts_with("<?xml"));
-    const std::optional<Value> file = onDisk();
-    ASSERT_TRUE(file.has_value());
-    EXPECT_EQ(file->dictionary()->size(), 4u);
-    EXPECT_EQ(file->dictionary()->at("when"), when);
+    EXPECT_TRUE(readFile(domainFile()).starts_with("<?xml"));
+    EXPECT_EQ(onDisk(), only({{"level", Value(15)},
+                              {"when", Value(Date{-2208988800.0})},
+                              {"new", Value("added")}}));
 }
 
-using SynchronizeReportsTheStore = SettingsTest;
-
-TEST_F(SynchronizeReportsTheStore, TrueWhenTheStoreWrites) {
-    const auto defaults = open();
-    EXPECT_TRUE(defaults->synchronize());
-    defaults->setObject(Value(1), "a");
-    EXPECT_TRUE(defaults->synchronize());
-}
-
-TEST_F(SynchronizeReportsTheStore, FalseWhenThePreferencesFolderIsAFile) {
-    home_.writeFile("Library/Preferences", "a file where the folder should be");
-    const auto defaults = open();
-    defaults->setObject(Value(1), "a");
-    EXPECT_TRUE(defaults->objectForKey("a").isNone());
-    EXPECT_FALSE(defaults->synchronize());
-    EXPECT_EQ(pellin::test::readFile(preferences()), "a file where the folder should be");
-}
-
-TEST_F(SynchronizeReportsTheStore, FalseAfterAWriteThatFailedEvenOnceTheStoreIsBack) {
-    const auto defaults = open();
-    home_.writeFile("Library", "a file where the folder should be");
-    defaults->setObject(Value(1), "a");
-    fs::remove(home_.path() / "Library");
-    EXPECT_FALSE(defaults->synchronize());  // the write above was lost, and the caller learns it
-    EXPECT_TRUE(defaults->synchronize());
-}
-
-TEST_F(SynchronizeReportsTheStore, AValueWithoutAPropertyListFormIsNotStored) {
-    const auto defaults = open();
-    defaults->setObject(Value(1), "kept");
-    defaults->setObject(Value(std::string("nul\0inside", 10)), "refused");
-    EXPECT_FALSE(defaults->synchronize());
-    EXPECT_EQ(onDisk(), std::optional<Value>(Value(Dictionary{{"kept", Value(1)}})));
-}
-
-using RemovingADomainLeavesNothing = SettingsTest;
-
-TEST_F(RemovingADomainLeavesNothing, NoFileNoLockNoValueInAnyProcess) {
-    const auto defaults = open();
-    defaults->setObject(Value("x"), "a");
-    defaults->setBool(true, "b");
-    EXPECT_EQ(runSettingsHelper({"get", kDomain, "a"}), "x");
-    defaults->removePersistentDomainForName(kDomain);
-    EXPECT_TRUE(filesInPreferences().empty());
-    EXPECT_TRUE(defaults->objectForKey("a").isNone());
-    EXPECT_FALSE(defaults->boolForKey("b"));
-    EXPECT_TRUE(open()->objectForKey("a").isNone());
-    EXPECT_EQ(runSettingsHelper({"get", kDomain, "a"}), "(none)");
-}
-
-TEST_F(RemovingADomainLeavesNothing, ADomainThatNeverExisted) {
-    const auto defaults = open();
-    defaults->removePersistentDomainForName(kDomain);
-    EXPECT_FALSE(fs::exists(home_.path() / "Library"));
-    EXPECT_TRUE(defaults->synchronize());
-}
-
-TEST_F(RemovingADomainLeavesNothing, OnlyTheNamedDomain) {
+TEST_F(Settings, RemovingADomainLeavesNothingOfItInAnyProcess) {
     const auto defaults = open();
     const auto other = UserDefaults::initWithSuiteName("com.example.other");
-    defaults->setObject(Value(1), "a");
+    defaults->removePersistentDomainForName(kDomain);  // never existed
+    EXPECT_FALSE(fs::exists(home_.path() / "Library"));
+    defaults->setObject(Value("x"), "a");
     other->setObject(Value(2), "a");
-    defaults->removePersistentDomainForName("com.example.other");
-    EXPECT_EQ(defaults->objectForKey("a"), Value(1));
-    EXPECT_TRUE(other->objectForKey("a").isNone());
+    EXPECT_EQ(probe({"get", kDomain, "a"}), "x");
     defaults->removePersistentDomainForName("../escape");  // not a domain name: nothing happens
-    EXPECT_EQ(defaults->objectForKey("a"), Value(1));
+    defaults->removePersistentDomainForName(kDomain);
+    EXPECT_EQ(files(), (std::set<std::string>{"com.example.other.plist"}));
+    EXPECT_TRUE(defaults->objectForKey("a").isNone());
+    EXPECT_EQ(other->objectForKey("a"), Value(2));
+    EXPECT_EQ(probe({"get", kDomain, "a"}), "(null)");
+    ASSERT_EQ(probe({"set", kDomain, "b", "new"}), "");
+    EXPECT_EQ(defaults->stringForKey("b"), "new");
+    EXPECT_TRUE(defaults->objectForKey("a").isNone());
 }
 
-TEST_F(RemovingADomainLeavesNothing, AnotherProcessWritesAgainAfterwards) {
-    const auto defaults = open();
-    defaults->setObject(Value("old"), "a");
-    EXPECT_EQ(defaults->stringForKey("a"), "old");
-    defaults->removePersistentDomainForName(kDomain);
-    ASSERT_EQ(runSettingsHelper({"set", kDomain, "b", "new"}), "");
-    EXPECT_TRUE(defaults->objectForKey("a").isNone());
-    EXPECT_EQ(defaults->stringForKey("b"), "new");
+TEST(SettingsConcurrency, WritersInManyProcessesAndThreadsLoseNothing) {
+    const pellin::test::TemporaryHome home;
+    std::vector<pid_t> writers;
+    for (const char* prefix : {"p0", "p1", "p2"}) {
+        writers.push_back(pellin::test::startProbe({"write-many", kDomain, prefix, "1000"}));
+    }
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            const auto defaults = UserDefaults::initWithSuiteName(kDomain);
+            for (int i = 0; i < 200; ++i) {
+                defaults->registerDefaults({{"registered" + std::to_string(t), Value(i)}});
+                defaults->setObject(Value(i), "t" + std::to_string(t) + "-" + std::to_string(i));
+                (void)defaults->objectForKey("t" + std::to_string((t + 1) % 4) + "-0");
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (const pid_t writer : writers) {
+        EXPECT_EQ(pellin::test::waitForExit(writer), 0);
+    }
+    const auto file = PropertyListSerialization::propertyListWithContentsOfFile(
+        UserDefaults::initWithSuiteName(kDomain)->path());
+    ASSERT_TRUE(file && file->dictionary());
+    EXPECT_EQ(file->dictionary()->size(), 3u * 1000u + 4u * 200u);
+    EXPECT_EQ(file->dictionary()->at("p2-999"), Value(999));
+    EXPECT_EQ(UserDefaults::initWithSuiteName(kDomain)->objectForKey("registered3"), Value(199));
+    // Only the domain's file is left: no lock file, no temporary.
+    EXPECT_EQ(std::distance(fs::directory_iterator(home.path() / "Library/Preferences"), {}), 1);
 }
 
 }  // namespace

@@ -1,0 +1,140 @@
+// Faults of the values' descriptions, the formatter and Base64.
+#include <PellinFoundation/Base64.h>
+#include <PellinFoundation/Format.h>
+#include <PellinFoundation/Value.h>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <numeric>
+#include <optional>
+#include <span>
+
+using namespace foundation;
+
+namespace {
+
+TEST(Value, DescriptionsAndEqualityFollowFoundation) {
+    const std::pair<Value, const char*> cases[] = {
+        {Value(), "(null)"},
+        {Value(true), "1"},
+        {Value(-12), "-12"},
+        {Value(0.5), "0.5"},
+        {Value(Date{1709629503.042}), "2024-03-05 09:05:03 +0000"},
+        {Value(Date{-2208988800.0}), "1900-01-01 00:00:00 +0000"},
+        {Value(Data{1, 2, 0xab}), "{length = 3, bytes = 0x0102ab}"},
+        {Value(Data(30, 0xff)), "{length = 30, bytes = 0xffffffffffffffff ... ffffffff}"},
+        {Value(Array{Value(1), Value("two words"), Value(Array{})}),
+         "(\n    1,\n    \"two words\",\n    (\n    )\n)"},
+        {Value(Dictionary{{"count", Value(3)}, {"lastView", Value(Date{1709629503.0})}}),
+         "{\n    count = 3;\n    lastView = \"2024-03-05 09:05:03 +0000\";\n}"},
+    };
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(value.description(), text);
+    }
+    EXPECT_NE(Value(1), Value(true));
+    EXPECT_NE(Value(1), Value(1.0));
+    EXPECT_NE(Value("1"), Value(1));
+    EXPECT_NE(Value(Dictionary{{"a", Value(1)}}), Value(Dictionary{{"a", Value(2)}}));
+}
+
+TEST(Format, ConversionsNarrowAndRuntimeFormatsNeverReadAMissingArgument) {
+    EXPECT_EQ(stringWithFormat("%hd %hhd %ld %lu 100%%", 32768, true, LONG_MIN, 42UL),
+              "-32768 1 " + std::to_string(LONG_MIN) + " 42 100%");
+    EXPECT_EQ(stringWithFormat("%@ %@ %@ (%@)", "YES", Value(), std::optional<Value>(),
+                               std::string("12")),
+              "YES (null) (null) (12)");
+    EXPECT_EQ(stringWithRuntimeFormat("%@ and %@", std::string("one")), "one and %!@");
+    EXPECT_EQ(stringWithRuntimeFormat("%d %@ 50% %q", std::string("text"), 5), "%!d %!@ 50% %q");
+    EXPECT_EQ(stringWithRuntimeFormat("%s", static_cast<const char*>(nullptr)), "(null)");
+}
+
+// The text made later, on another thread, from the arguments as captured now.
+template <class... Args>
+std::string formattedLater(std::string_view format, const Args&... args) {
+    namespace detail = format_detail;
+    const detail::Argument erased[] = {detail::erase(args)..., {}};
+    const std::span arguments(erased, sizeof...(Args));
+    std::string captured(detail::capturedSize(arguments), '\0');
+    detail::capture(arguments, captured.data());
+    std::string text;
+    detail::appendFormattedCaptured(text, format, captured);
+    return text;
+}
+
+TEST(Format, CapturedArgumentsMakeTheSameTextLater) {
+    const auto same = [](std::string_view format, const auto&... args) {
+        EXPECT_EQ(formattedLater(format, args...), stringWithRuntimeFormat(format, args...));
+    };
+    same("%hd %hhd %d %ld %lu", 32768, true, std::int16_t{-5}, LONG_MIN, ULONG_MAX);
+    same("%@ %@ (%s) %@ %@", std::string(300, 'p'), Value(), static_cast<const char*>(nullptr),
+         std::string_view("a\0b", 3), std::optional<Value>());
+    same("%d %@ %q, %@", std::string("text"), 5);
+}
+
+Data counting(std::size_t n) {
+    Data out(n);
+    std::iota(out.begin(), out.end(), std::uint8_t{0});
+    return out;
+}
+
+// `openssl base64` of the bytes 0..99.
+const std::string kLine1 = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4v";
+const std::string kLine2 = "MDEyMzQ1Njc4OTo7PD0+P0BBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWltcXV5f";
+const std::string kLine3 = "YGFiYw==";
+
+TEST(Base64, EncodingFollowsRfc4648WithTheLineOptionsOfNSData) {
+    const std::pair<std::string, std::string> rfc[] = {
+        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foobar", "Zm9vYmFy"}};
+    for (const auto& [plain, encoded] : rfc) {
+        EXPECT_EQ(base64EncodedString(Data(plain.begin(), plain.end())), encoded);
+        EXPECT_EQ(base64DecodedData(encoded), Data(plain.begin(), plain.end()));
+    }
+    EXPECT_EQ(base64EncodedString(Data{0xfb, 0xff, 0xbf}), "+/+/");
+    const Data data = counting(100);
+    EXPECT_EQ(base64EncodedString(data), kLine1 + kLine2 + kLine3);
+    const std::pair<Base64EncodingOptions, std::string> lines[] = {
+        {Base64Encoding64CharacterLineLength, kLine1 + "\r\n" + kLine2 + "\r\n" + kLine3},
+        {Base64Encoding64CharacterLineLength | Base64EncodingEndLineWithLineFeed,
+         kLine1 + "\n" + kLine2 + "\n" + kLine3},
+        {Base64Encoding64CharacterLineLength | Base64EncodingEndLineWithCarriageReturn,
+         kLine1 + "\r" + kLine2 + "\r" + kLine3},
+        {Base64EncodingEndLineWithLineFeed, kLine1 + kLine2 + kLine3},
+    };
+    for (const auto& [options, text] : lines) {
+        EXPECT_EQ(base64EncodedString(data, options), text) << options;
+    }
+    // Whole lines get no line end after the last.
+    EXPECT_EQ(base64EncodedString(counting(96), Base64Encoding64CharacterLineLength),
+              kLine1 + "\r\n" + kLine2);
+    EXPECT_EQ(base64EncodedString(data, Base64Encoding76CharacterLineLength).find("\r\n"), 76u);
+}
+
+TEST(Base64, DecodingSkipsUnknownCharactersOnlyWhenAskedAndRefusesBadPadding) {
+    constexpr auto kIgnore = Base64DecodingIgnoreUnknownCharacters;
+    const std::string fooba = "fooba";
+    const struct {
+        std::string_view text;
+        Base64DecodingOptions options;
+        std::optional<Data> expected;
+    } cases[] = {
+        {" Zm9v\tYm\nE=\r\n", kIgnore, Data(fooba.begin(), fooba.end())},
+        {"Zm9v*YmE.=!", kIgnore, Data(fooba.begin(), fooba.end())},
+        {" \r\n-", kIgnore, Data{}},
+        {"Zh==", 0, Data{'f'}},  // unused bits are not checked
+        {"Zm9v YmE=", 0, std::nullopt},
+        {"Zm9v\r\nYmE=", 0, std::nullopt},
+    };
+    for (const auto& [text, options, expected] : cases) {
+        EXPECT_EQ(base64DecodedData(text, options), expected) << text;
+    }
+    for (const std::string_view text : {"Z", "Zm9vY", "Zm9vYg", "Zm9vYg=", "Zm9vYmE==", "Zm9v=",
+                                        "====", "Zg==Zg==", "Zm9vYg===", "Zm=9v"}) {
+        EXPECT_EQ(base64DecodedData(text, kIgnore), std::nullopt) << text;
+    }
+    const std::string lines =
+        base64EncodedString(counting(100), Base64Encoding64CharacterLineLength);
+    EXPECT_EQ(base64DecodedData(lines, kIgnore), counting(100));
+}
+
+}  // namespace
