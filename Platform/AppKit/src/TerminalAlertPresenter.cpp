@@ -11,6 +11,7 @@
 #include <PellinAppKit/Alert.h>
 #include <PellinFoundation/Bundle.h>
 #include <PellinFoundation/Format.h>
+#include <PellinFoundation/WriteAll.h>
 
 namespace appkit {
 
@@ -27,17 +28,9 @@ std::string localized(const char* key, const char* english) {
         ->localizedStringForKey(key, english, nullptr);
 }
 
+// A closed terminal is no failure here: the answer will be the end of input.
 void writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return;  // a closed terminal: the answer will be the end of input
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
+    foundation::detail::writeAll(fd, text.data(), text.size());
 }
 
 struct Line {

@@ -15,6 +15,7 @@
 
 #include <PellinFoundation/HomeOwner.h>
 #include <PellinFoundation/PropertyList.h>
+#include <PellinFoundation/WriteAll.h>
 
 #include "SettingsDomainSnapshot.h"
 
@@ -103,20 +104,9 @@ bool ensureFolder(const std::string& folder, Error& error) {
 }
 
 bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n == 0) {
-            errno = EIO;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+    const int failure = detail::writeAll(fd, bytes.data(), bytes.size());
+    errno = failure;
+    return failure == 0;
 }
 
 std::int64_t nowNs() {

@@ -18,6 +18,7 @@
 
 #include <PellinFoundation/FileManager.h>
 #include <PellinFoundation/HomeOwner.h>
+#include <PellinFoundation/WriteAll.h>
 
 #include "LaunchAgentPlist.h"
 
@@ -372,18 +373,11 @@ bool AgentRegistry::remember(const AgentRecord& record, std::string& failure) co
         ::unlinkat(folderFd_, temporary.c_str(), 0);
         return false;
     }
-    std::string_view rest = text;
-    while (!rest.empty()) {
-        const ssize_t written = ::write(file.get(), rest.data(), rest.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            failure = because(temporary);
-            ::unlinkat(folderFd_, temporary.c_str(), 0);
-            return false;
-        }
-        rest.remove_prefix(static_cast<std::size_t>(written));
+    if (const int error = foundation::detail::writeAll(file.get(), text.data(), text.size())) {
+        errno = error;
+        failure = because(temporary);
+        ::unlinkat(folderFd_, temporary.c_str(), 0);
+        return false;
     }
     // The rename replaces whatever has the record's name, a link included, never its target.
     if (::renameat(folderFd_, temporary.c_str(), folderFd_, name.c_str()) != 0) {
