@@ -1,37 +1,33 @@
 #include "RememberedBundles.h"
 
+#include <PellinFoundation/ProcessWide.h>
+
 #include <map>
-#include <mutex>
 
 namespace appkit::detail {
 namespace {
 
-struct Store {
-    std::mutex mutex;
-    std::map<std::string, BundleIdentity, std::less<>> bundles;
-};
+using Bundles = std::map<std::string, BundleIdentity, std::less<>>;
 
-Store& store() {
-    static Store instance;
+foundation::detail::ProcessWide<Bundles>& bundles() {
+    static foundation::detail::ProcessWide<Bundles> instance;
     return instance;
 }
 
 }  // namespace
 
 void RememberedBundles::remember(const BundleIdentity& bundle) {
-    Store& s = store();
-    const std::lock_guard lock(s.mutex);
-    s.bundles.insert_or_assign(bundle.bundlePath, bundle);
+    bundles().locked([&](Bundles& known) { known.insert_or_assign(bundle.bundlePath, bundle); });
 }
 
 std::optional<BundleIdentity> RememberedBundles::lookup(const std::string& bundlePath) {
-    Store& s = store();
-    const std::lock_guard lock(s.mutex);
-    const auto it = s.bundles.find(bundlePath);
-    if (it == s.bundles.end()) {
-        return std::nullopt;
-    }
-    return it->second;
+    return bundles().locked([&](const Bundles& known) -> std::optional<BundleIdentity> {
+        const auto it = known.find(bundlePath);
+        if (it == known.end()) {
+            return std::nullopt;
+        }
+        return it->second;
+    });
 }
 
 }  // namespace appkit::detail

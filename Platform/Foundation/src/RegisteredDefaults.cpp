@@ -1,6 +1,6 @@
 #include "RegisteredDefaults.h"
 
-#include "ProcessWide.h"
+#include <PellinFoundation/ProcessWide.h>
 
 namespace foundation::settings_detail {
 namespace {

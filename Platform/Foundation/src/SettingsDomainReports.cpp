@@ -3,7 +3,7 @@
 #include <map>
 #include <utility>
 
-#include "ProcessWide.h"
+#include <PellinFoundation/ProcessWide.h>
 
 namespace foundation::settings_detail {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <PellinFoundation/PropertyList.h>
 
-#include "ProcessWide.h"
+#include <PellinFoundation/ProcessWide.h>
 #include "ReadAll.h"
 #include "SettingsDomainReports.h"
 
