@@ -228,6 +228,10 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
     }
 }
 
+void PrintTo(const Flow& flow, std::ostream* out) {
+    *out << flow.name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Flows, EndToEndFlow, ::testing::ValuesIn(kFlows),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -303,14 +307,15 @@ TEST(EndToEndTest, OnlyHelpAndVersionAreTakenAndAnythingElseIsRefusedBeforeAnyDi
 
 // --- The trial that users are pointed to works as documented ---------------------------------
 
-// The processes whose command line names `folder`: the trial's programs, which it starts in the
-// background. Read by the test itself, not through the code under test.
+// The shells that run a script in `folder`: the trial's programs, which it starts in the
+// background. Found by the test itself, not through the code under test.
 std::vector<pid_t> processesRunningFrom(const fs::path& folder) {
     std::vector<pid_t> pids;
     for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
         const std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") == std::string::npos &&
-            readFile(entry.path() / "cmdline").find(folder.string()) != std::string::npos &&
+            readFile(entry.path() / "cmdline")
+                .starts_with(std::string("/bin/sh") + '\0' + folder.string()) &&
             processIsLive(std::stoi(name))) {
             pids.push_back(std::stoi(name));
         }

@@ -257,7 +257,7 @@ TEST(PresenterChoice, WithoutAUsableDisplayTheTerminalAsksAndWithoutEitherNoDial
         EXPECT_THAT(withoutTerminal.shown(), HasSubstr("response=-1000")) << what;
 
         Subprocess onTerminal = probe(environment, true);
-        EXPECT_TRUE(onTerminal.waitFor("  2) Cancel  [Return]", std::chrono::seconds(10))) << what;
+        EXPECT_TRUE(onTerminal.waitFor("  1) OK  [Return]", std::chrono::seconds(10))) << what;
         onTerminal.type("\x04");
         EXPECT_TRUE(exitedWith(onTerminal.finish(std::chrono::seconds(30)), 0)) << what;
         EXPECT_THAT(onTerminal.shown(), HasSubstr("response=-1000")) << what;

@@ -27,7 +27,7 @@ Finished runProbe(const fs::path& home, const std::vector<std::string>& argument
     environment.insert(environment.end(), extra.begin(), extra.end());
     std::vector<std::string> words = {(buildDirectory() / "bin/AppKitProbe").string()};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    Subprocess probe({words, environment, false, user, true, {}});
+    Subprocess probe({words, environment, false, user, false, {}});
     const int status = probe.finish();
     return {status, probe.shown()};
 }
