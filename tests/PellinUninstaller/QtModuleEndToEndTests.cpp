@@ -14,10 +14,7 @@
 
 #include "PrivatePidNamespace.h"
 #include "TemporaryHome.h"
-#include "support/Dialogs.h"
-#include "support/InstalledProduct.h"
 #include "support/InstalledTree.h"
-#include "support/ProgramSession.h"
 #include "support/Uninstaller.h"
 #include "support/VirtualDisplay.h"
 

@@ -6,8 +6,7 @@
 #include <system_error>
 
 #include "TemporaryHome.h"
-#include "support/ProgramSession.h"
-#include "support/Uninstaller.h"
+#include "Subprocess.h"
 
 namespace pellin::test {
 
