@@ -16,6 +16,7 @@
 #include "PrivatePidNamespace.h"
 #include "ProcessIdentity.h"
 #include "TemporaryHome.h"
+#include "support/InstalledTree.h"
 #include "support/TemporaryUser.h"
 #include "support/Uninstaller.h"
 
@@ -43,15 +44,24 @@ void giveTo(const fs::path& path, const RunAs& user) {
     }
 }
 
-// A copy of the built program and its tools and string tables in the user's own ~/.local, as
-// README suggests installing it; the libraries stay where the program's run path finds them.
+// The programs as installed, in a prefix every user can read: the build tree may lie in a folder
+// that other users cannot enter.
+const InstalledTree& installed() {
+    static const InstalledTree tree;
+    return tree;
+}
+
+// The uninstaller for `home`, run as `user` from the installed programs.
+SessionOptions asUser(const TemporaryUser& user, const fs::path& home) {
+    SessionOptions options = uninstallerSession(home, {}, true, user.runAs());
+    options.arguments = {installed().program().string()};
+    return options;
+}
+
+// A copy of the installed programs in the user's own ~/.local, as README suggests installing it.
 fs::path installProgramForUser(const TemporaryUser& user) {
     const fs::path prefix = user.home() / ".local";
-    fs::create_directories(prefix / "bin");
-    for (const char* program : {"PellinUninstaller", "launchctl"}) {
-        fs::copy_file(buildDirectory() / "bin" / program, prefix / "bin" / program);
-    }
-    fs::copy(buildDirectory() / "share", prefix / "share", fs::copy_options::recursive);
+    fs::copy(installed().prefix(), prefix, fs::copy_options::recursive);
     giveTo(prefix, user.runAs());
     return prefix / "bin/PellinUninstaller";
 }
@@ -95,7 +105,7 @@ TEST(PrivilegedPathEndToEndTest, APlantedSudoBesideAUserInstalledProgramNeverRun
     }
     giveTo(program.parent_path(), user.runAs());
 
-    SessionOptions options = uninstallerSession(user.home(), {}, true, user.runAs());
+    SessionOptions options = asUser(user, user.home());
     options.arguments = {program.string()};
     ProgramSession session(std::move(options));
     EXPECT_TRUE(exitedWith(answerDialogs(session), 0)) << session.shown();
@@ -154,7 +164,7 @@ TEST(PrivilegedPathEndToEndTest, ALinkedLibraryOrAnotherAccountsHomeRemovesNothi
             giveTo(user.home() / "Library", user.runAs());
         }
         const fs::path home = way.othersHome ? other.home() : user.home();
-        ProgramSession session(uninstallerSession(home, {}, true, user.runAs()));
+        ProgramSession session(asUser(user, home));
         EXPECT_TRUE(exitedWith(answerDialogs(session), kExitRemovalFailed)) << way.name << "\n"
                                                                             << session.shown();
 
@@ -221,7 +231,7 @@ TEST(PrivilegedPathEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndStaysIn
     FakeProcess rootsResident = FakeProcess::start(
         createFakeBundle(rootsTestHome.path() / "Apps", "Pellin", "com.brenvik.mac.Pellin"));
 
-    ProgramSession session(uninstallerSession(user.home(), {}, true, user.runAs()));
+    ProgramSession session(asUser(user, user.home()));
     EXPECT_TRUE(exitedWith(answerDialogs(session), 0)) << session.shown();
     EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
     EXPECT_TRUE(fs::exists(outside));

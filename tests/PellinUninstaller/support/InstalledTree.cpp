@@ -5,8 +5,8 @@
 
 #include <system_error>
 
-#include "TemporaryHome.h"
 #include "Subprocess.h"
+#include "TemporaryHome.h"
 
 namespace pellin::test {
 

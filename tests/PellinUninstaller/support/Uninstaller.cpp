@@ -85,18 +85,20 @@ std::vector<fs::path> ProductPaths::remaining() const {
 fs::path scriptsDirectory() {
     // Copied once per test program into a folder that every user may enter and read.
     struct Copy {
-        fs::path folder =
-            fs::temp_directory_path() / ("pellin-scripts-" + std::to_string(getpid()));
+        fs::path folder;
         Copy() {
-            fs::remove_all(folder);
+            // Unique: inside a private pid namespace, two test programs have the same pid.
+            std::string pattern = (fs::temp_directory_path() / "pellin-scripts-XXXXXX").string();
+            folder =
+                mkdtemp(pattern.data()) != nullptr ? fs::path(pattern) / "scripts" : fs::path();
             fs::copy(fs::path(PELLIN_SOURCE_DIR) / "scripts", folder, fs::copy_options::recursive);
-            fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read |
-                                        fs::perms::group_exec | fs::perms::others_read |
-                                        fs::perms::others_exec);
+            fs::permissions(folder.parent_path(),
+                            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
         }
         ~Copy() {
             std::error_code ignored;
-            fs::remove_all(folder, ignored);
+            fs::remove_all(folder.parent_path(), ignored);
         }
     };
     static const Copy copy;
