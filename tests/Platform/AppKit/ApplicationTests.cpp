@@ -20,12 +20,27 @@ namespace {
 namespace fs = std::filesystem;
 using namespace pellin::test;
 
-// Runs the probe with HOME, PATH and `extra` only; as `user` when given.
+// Runs the probe with HOME, PATH and `extra` only; as `user` when given, from a copy of the probe
+// and its libraries beside the home, which the user can read wherever the build tree lies.
 Finished runProbe(const fs::path& home, const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& extra = {}, std::optional<RunAs> user = {}) {
+                  std::vector<std::string> extra = {}, std::optional<RunAs> user = {}) {
+    fs::path program = buildDirectory() / "bin/AppKitProbe";
+    if (user) {
+        const fs::path copy = home.parent_path() / "probe";
+        fs::create_directories(copy);
+        for (const fs::directory_entry& entry : fs::directory_iterator(buildDirectory() / "lib")) {
+            if (entry.path().filename().string().find(".so") != std::string::npos) {
+                fs::copy(entry.path(), copy / entry.path().filename(),
+                         fs::copy_options::copy_symlinks | fs::copy_options::skip_existing);
+            }
+        }
+        fs::copy_file(program, copy / program.filename(), fs::copy_options::skip_existing);
+        program = copy / program.filename();
+        extra.push_back("LD_LIBRARY_PATH=" + copy.string());
+    }
     std::vector<std::string> environment = {"HOME=" + home.string(), "PATH=/usr/bin:/bin"};
     environment.insert(environment.end(), extra.begin(), extra.end());
-    std::vector<std::string> words = {(buildDirectory() / "bin/AppKitProbe").string()};
+    std::vector<std::string> words = {program.string()};
     words.insert(words.end(), arguments.begin(), arguments.end());
     Subprocess probe({words, environment, false, user, false, {}});
     const int status = probe.finish();
