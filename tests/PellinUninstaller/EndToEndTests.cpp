@@ -310,15 +310,22 @@ TEST(EndToEndTest, OnlyHelpAndVersionAreTakenAndAnythingElseIsRefusedBeforeAnyDi
 // The shells that run a script in `folder`: the trial's programs, which it starts in the
 // background. Found by the test itself, not through the code under test.
 std::vector<pid_t> processesRunningFrom(const fs::path& folder) {
-    std::vector<pid_t> pids;
+    // By command line, the first started: a shell forks copies of itself (for "sleep") that
+    // look like it until they exec.
+    std::map<std::string, pid_t> programs;
     for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
         const std::string name = entry.path().filename();
+        const std::string command = readFile(entry.path() / "cmdline");
         if (name.find_first_not_of("0123456789") == std::string::npos &&
-            readFile(entry.path() / "cmdline")
-                .starts_with(std::string("/bin/sh") + '\0' + folder.string()) &&
+            command.starts_with(std::string("/bin/sh") + '\0' + folder.string()) &&
             processIsLive(std::stoi(name))) {
-            pids.push_back(std::stoi(name));
+            const auto [it, added] = programs.emplace(command, std::stoi(name));
+            it->second = std::min(it->second, std::stoi(name));
         }
+    }
+    std::vector<pid_t> pids;
+    for (const auto& [command, pid] : programs) {
+        pids.push_back(pid);
     }
     return pids;
 }
