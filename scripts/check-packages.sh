@@ -57,7 +57,7 @@ version=$(LD_LIBRARY_PATH=$libraries "$program" --version)
 cmake --preset debug >/dev/null
 cmake --build --preset debug --target UninstallerEndToEndTests
 PELLIN_TEST_UNINSTALLER=$program PELLIN_TEST_LIBRARY_PATH=$libraries ctest --preset debug \
-  -R '^(EndToEndTest\.(ConfirmingRemovesTheItems|ReturnInTheConfirmationDeclines|TheSecondButtonAndTheEndOfInput|WithNoTerminalAndNoDisplay|OnlyHelpAndVersion)|QtEndToEndTest\.)'
+  -R '^(Flows/EndToEndFlow\..*/(confirmed|declined_by_return|declined_by_two|declined_by_end_of_input|no_terminal_no_display) |EndToEndTest\.OnlyHelpAndVersion|QtEndToEndTest\.)'
 
 # A program of another project, against the unpacked development package alone (the libraries
 # it loads through ours are found, as the program's are, only where they were unpacked).

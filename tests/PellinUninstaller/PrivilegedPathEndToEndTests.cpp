@@ -5,9 +5,9 @@
 // user's own items; and a removal that left something behind is never reported as done.
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,13 +16,7 @@
 #include "PrivatePidNamespace.h"
 #include "ProcessIdentity.h"
 #include "TemporaryHome.h"
-#include "support/Dialogs.h"
-#include "support/ExclusiveRun.h"
-#include "support/FakeApplication.h"
-#include "support/ImmutableFile.h"
-#include "support/InstalledProduct.h"
-#include "support/ProgramLog.h"
-#include "support/ProgramSession.h"
+#include "support/InstalledTree.h"
 #include "support/TemporaryUser.h"
 #include "support/Uninstaller.h"
 
@@ -50,15 +44,24 @@ void giveTo(const fs::path& path, const RunAs& user) {
     }
 }
 
-// A copy of the built program and its tools and string tables in the user's own ~/.local, as
-// README suggests installing it; the libraries stay where the program's run path finds them.
+// The programs as installed, in a prefix every user can read: the build tree may lie in a folder
+// that other users cannot enter.
+const InstalledTree& installed() {
+    static const InstalledTree tree;
+    return tree;
+}
+
+// The uninstaller for `home`, run as `user` from the installed programs.
+SessionOptions asUser(const TemporaryUser& user, const fs::path& home) {
+    SessionOptions options = uninstallerSession(home, {}, true, user.runAs());
+    options.arguments = {installed().program().string()};
+    return options;
+}
+
+// A copy of the installed programs in the user's own ~/.local, as README suggests installing it.
 fs::path installProgramForUser(const TemporaryUser& user) {
     const fs::path prefix = user.home() / ".local";
-    fs::create_directories(prefix / "bin");
-    for (const char* program : {"PellinUninstaller", "launchctl"}) {
-        fs::copy_file(buildDirectory() / "bin" / program, prefix / "bin" / program);
-    }
-    fs::copy(buildDirectory() / "share", prefix / "share", fs::copy_options::recursive);
+    fs::copy(installed().prefix(), prefix, fs::copy_options::recursive);
     giveTo(prefix, user.runAs());
     return prefix / "bin/PellinUninstaller";
 }
@@ -102,10 +105,10 @@ TEST(PrivilegedPathEndToEndTest, APlantedSudoBesideAUserInstalledProgramNeverRun
     }
     giveTo(program.parent_path(), user.runAs());
 
-    ProgramSession session(
-        {{program.string()}, userEnvironment(user.home().string()), true, user.runAs()});
-    EXPECT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0))
-        << session.shown();
+    SessionOptions options = asUser(user, user.home());
+    options.arguments = {program.string()};
+    ProgramSession session(std::move(options));
+    EXPECT_TRUE(exitedWith(answerDialogs(session), 0)) << session.shown();
 
     EXPECT_FALSE(fs::exists(marker)) << readFile(marker);
     EXPECT_EQ(ProductPaths(user.home()).remaining(), std::vector<fs::path>{});
@@ -121,16 +124,14 @@ TEST(PrivilegedPathEndToEndTest, AForgedAgentRecordKillsNothingEvenWhenRootUnloa
     ASSERT_TRUE(user.ready());
     // Another account's process that leads a process group of its own (setsid), and pid 1,
     // whose group -1 would be every process.
-    ProgramSession bystander({{"/bin/sleep", "3600"}, {}, false, std::nullopt});
+    ProgramSession bystander({{"/bin/sleep", "3600"}, {}, false});
     for (const pid_t forged : {pid_t{1}, bystander.pid()}) {
         ASSERT_TRUE(installTrialProduct(user.home(), user.runAs()));
         forgeAgentRecord(user, forged);
 
         // Root with the user's HOME, as "sudo -E" runs it.
         ProgramSession session(uninstallerSession(user.home()));
-        EXPECT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0))
-            << forged << "\n"
-            << session.shown();
+        EXPECT_TRUE(exitedWith(answerDialogs(session), 0)) << forged << "\n" << session.shown();
         EXPECT_TRUE(processIsLive(bystander.pid())) << forged;
     }
 }
@@ -163,12 +164,9 @@ TEST(PrivilegedPathEndToEndTest, ALinkedLibraryOrAnotherAccountsHomeRemovesNothi
             giveTo(user.home() / "Library", user.runAs());
         }
         const fs::path home = way.othersHome ? other.home() : user.home();
-        ProgramSession session(uninstallerSession(home, {}, true, user.runAs()));
-        ASSERT_TRUE(session.waitFor(kPromptEnd)) << way.name << "\n" << session.shown();
-        session.type("1\n");
-        EXPECT_TRUE(session.waitFor(kErrorMessage)) << way.name << "\n" << session.shown();
-        session.type("\n");
-        EXPECT_TRUE(exitedWith(session.finish(), kExitRemovalFailed)) << way.name;
+        ProgramSession session(asUser(user, home));
+        EXPECT_TRUE(exitedWith(answerDialogs(session), kExitRemovalFailed)) << way.name << "\n"
+                                                                            << session.shown();
 
         EXPECT_EQ(others.remaining(), othersItems) << way.name;
         EXPECT_TRUE(fs::exists(ProductPaths(user.home()).launcher)) << way.name;
@@ -176,41 +174,6 @@ TEST(PrivilegedPathEndToEndTest, ALinkedLibraryOrAnotherAccountsHomeRemovesNothi
             fs::remove(user.home() / "Library");
         }
     }
-}
-
-// --- A removal that left something behind is a failure ---------------------------------------
-
-TEST(PrivilegedPathEndToEndTest, AnUndeletableFileInsideTheApplicationEndsInTheErrorDialog) {
-    PELLIN_IN_PRIVATE_PID_NAMESPACE();
-    const ExclusiveRun exclusive;
-    TemporaryHome home;
-    const ProductPaths product(home.path());
-    ASSERT_TRUE(installTrialProduct(home.path()));
-    // Inside the resident application: the launcher's removal after it succeeds, so the shell's
-    // own status says nothing went wrong.
-    const ImmutableFile stuck(product.residentProgram);
-    if (!stuck.applied()) {
-        GTEST_SKIP() << "chattr +i is refused here (it needs root and a file system that keeps "
-                        "the immutable flag, which tmpfs and overlay do not)";
-    }
-
-    ProgramSession session(uninstallerSession(home.path()));
-    ASSERT_TRUE(session.waitFor(kPromptEnd)) << session.shown();
-    session.type("1\n");
-    EXPECT_TRUE(session.waitFor(kErrorMessage)) << session.shown();
-    session.type("\n");
-    EXPECT_TRUE(exitedWith(session.finish(), kExitRemovalFailed)) << session.shown();
-
-    EXPECT_TRUE(fs::exists(product.residentProgram));
-    EXPECT_TRUE(fs::exists(product.sharedDomain));
-    const std::vector<LogLine> log = readProgramLog(home.path());
-    const std::vector<std::string> warnings = messagesAt(log, "WARN");
-    ASSERT_EQ(warnings.size(), 2U);
-    for (const std::string& warning : warnings) {
-        EXPECT_NE(warning.find(product.residentFolder.string()), std::string::npos) << warning;
-    }
-    const std::vector<std::string> info = messagesAt(log, "INFO");
-    EXPECT_NE(std::find(info.begin(), info.end(), "Unistall NG"), info.end());
 }
 
 // --- A completed uninstall leaves nothing loaded ----------------------------------------------
@@ -232,12 +195,51 @@ TEST(PrivilegedPathEndToEndTest, AfterAnUninstallLaunchctlListsNoAgentAndItsProc
     const pid_t agent = std::stoi(loaded.output.substr(loaded.output.rfind('\n', line) + 1));
 
     ProgramSession session(uninstallerSession(home.path()));
-    EXPECT_TRUE(exitedWith(confirmAndAcknowledge(session, kCompletionMessage), 0))
-        << session.shown();
+    EXPECT_TRUE(exitedWith(answerDialogs(session), 0)) << session.shown();
 
     const Finished after = runQuietly({launchctl, "list"}, environment);
     EXPECT_EQ(after.output.find(kAgentLabel), std::string::npos) << after.output;
     EXPECT_FALSE(processIsLive(agent));
+}
+
+// --- An ordinary user's removal goes through sudo and stays in their home ---------------------
+
+TEST(PrivilegedPathEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndStaysInTheirHome) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    PELLIN_NEEDS_USERS();
+    const ExclusiveRun exclusive;
+    const TemporaryHome rootsTestHome;
+    TemporaryUser user;
+    ASSERT_TRUE(user.ready());
+    const passwd* root = getpwuid(0);
+    ASSERT_NE(root, nullptr);
+    // What must not change in root's own home.
+    const ProductPaths rootsProduct(root->pw_dir);
+    const std::vector<fs::path> rootsItemsBefore = rootsProduct.remaining();
+    ASSERT_TRUE(installTrialProduct(user.home(), user.runAs()));
+    const ProductPaths product(user.home());
+    // Only administrator rights can remove a launcher that root owns: its removal proves that
+    // the elevation happened, and with the user's home.
+    giveTo(product.launcher, RunAs{0, 0});
+    const fs::path outside = user.besideHome() / "outside.txt";
+    std::ofstream(outside) << "keep\n";
+    FakeProcess resident = FakeProcess::start(product.residentProgram, user.runAs());
+    nextClockTick();
+    FakeProcess secondResident = FakeProcess::start(product.residentProgram, user.runAs());
+    FakeProcess updater = FakeProcess::start(product.updaterProgram, user.runAs());
+    // Root's own instance is not the user's application.
+    FakeProcess rootsResident = FakeProcess::start(
+        createFakeBundle(rootsTestHome.path() / "Apps", "Pellin", "com.brenvik.mac.Pellin"));
+
+    ProgramSession session(asUser(user, user.home()));
+    EXPECT_TRUE(exitedWith(answerDialogs(session), 0)) << session.shown();
+    EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
+    EXPECT_TRUE(fs::exists(outside));
+    EXPECT_TRUE(resident.diedOfKill());
+    EXPECT_TRUE(updater.diedOfKill());
+    EXPECT_TRUE(secondResident.survives());
+    EXPECT_TRUE(rootsResident.survives());
+    EXPECT_EQ(rootsProduct.remaining(), rootsItemsBefore);
 }
 
 }  // namespace

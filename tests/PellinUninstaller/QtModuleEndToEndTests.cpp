@@ -14,10 +14,7 @@
 
 #include "PrivatePidNamespace.h"
 #include "TemporaryHome.h"
-#include "support/Dialogs.h"
-#include "support/InstalledProduct.h"
 #include "support/InstalledTree.h"
-#include "support/ProgramSession.h"
 #include "support/Uninstaller.h"
 #include "support/VirtualDisplay.h"
 
@@ -80,8 +77,8 @@ TEST_F(QtModuleTest, ATerminalRunMapsNoneOfQtAndUninstallsWhetherTheModuleIsInst
         }
         ASSERT_TRUE(installTrialProduct(home.path())) << what;
         ProgramSession session = start();
-        const int status = confirmAndAcknowledge(
-            session, kCompletionMessage, [&] { EXPECT_FALSE(mapsQt(session.pid())) << what; });
+        const int status =
+            answerDialogs(session, "1\n", [&] { EXPECT_FALSE(mapsQt(session.pid())) << what; });
         EXPECT_TRUE(exitedWith(status, kExitUninstalled)) << what << session.shown();
         EXPECT_EQ(ProductPaths(home.path()).remaining(), std::vector<fs::path>{}) << what;
         EXPECT_THAT(session.shown(), Not(HasSubstr(kWindowRefused))) << what;

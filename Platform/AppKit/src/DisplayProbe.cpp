@@ -1,6 +1,8 @@
 #include "DisplayProbe.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -87,6 +89,13 @@ bool x11Answers(const std::string& display) {
     const auto attempt = std::make_shared<Attempt>();
     try {
         std::thread([attempt, display, calls] {
+            // A server that closes the connection before xcb has written its half of the
+            // handshake would end the whole process with SIGPIPE; blocked on this thread, the
+            // write fails with EPIPE instead, and the signal goes with the thread.
+            sigset_t brokenPipe;
+            sigemptyset(&brokenPipe);
+            sigaddset(&brokenPipe, SIGPIPE);
+            pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
             xcb_connection_t* connection = calls->connect(display.c_str(), nullptr);
             const bool usable = calls->hasError(connection) == 0;
             calls->disconnect(connection);

@@ -5,9 +5,8 @@
 
 #include <system_error>
 
+#include "Subprocess.h"
 #include "TemporaryHome.h"
-#include "support/ProgramSession.h"
-#include "support/Uninstaller.h"
 
 namespace pellin::test {
 

@@ -1,14 +1,13 @@
 #pragma once
 
-// An ordinary user made for one test: a home folder under the temporary folder and
-// password-less sudo, both gone again with the object. Making one needs root, useradd, userdel
-// and sudo; check ready() before use.
+// An ordinary user made for one test: a home folder in a folder of root's that every user may
+// enter, and password-less sudo, both gone again with the object. Check ready() before use.
 
 #include <filesystem>
 #include <optional>
 #include <string>
 
-#include "support/FakeApplication.h"
+#include "Subprocess.h"
 
 namespace pellin::test {
 
@@ -20,23 +19,20 @@ class TemporaryUser {
     TemporaryUser(const TemporaryUser&) = delete;
     TemporaryUser& operator=(const TemporaryUser&) = delete;
 
-    bool ready() const { return runAs_.has_value() && sudoers_.has_value(); }
-    const std::string& name() const { return name_; }
+    bool ready() const { return runAs_.has_value(); }
     const RunAs& runAs() const { return *runAs_; }
     const std::filesystem::path& home() const { return home_; }
     // The folder that holds the home folder; root's, so the user cannot change it.
     const std::filesystem::path& besideHome() const { return root_; }
 
-    // Whether this machine has what making a user needs, and this process is root.
+    // Whether this process is root and the machine has useradd, userdel and sudo.
     static bool possibleHere();
 
   private:
     std::string name_;
     std::filesystem::path root_;
     std::filesystem::path home_;
-    bool created_ = false;
     std::optional<RunAs> runAs_;
-    std::optional<std::filesystem::path> sudoers_;
 };
 
 }  // namespace pellin::test

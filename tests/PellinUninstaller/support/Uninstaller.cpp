@@ -1,56 +1,206 @@
 #include "support/Uninstaller.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "TemporaryHome.h"
 
 namespace pellin::test {
 
-std::filesystem::path uninstallerProgram() {
+namespace fs = std::filesystem;
+
+fs::path uninstallerProgram() {
     if (const char* other = std::getenv("PELLIN_TEST_UNINSTALLER"); other && *other != '\0') {
         return other;
     }
     return buildDirectory() / "bin/PellinUninstaller";
 }
 
-SessionOptions uninstallerSession(const std::filesystem::path& home,
-                                  const std::vector<std::string>& extraEnvironment, bool terminal,
-                                  std::optional<RunAs> runAs) {
-    std::vector<std::string> environment = userEnvironment(home.string(), extraEnvironment);
+std::vector<std::string> userEnvironment(const std::string& home,
+                                         const std::vector<std::string>& extra) {
+    std::vector<std::string> environment = {"HOME=" + home,
+                                            "PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin",
+                                            "TERM=dumb", "LANG=en_US.UTF-8"};
+    environment.insert(environment.end(), extra.begin(), extra.end());
     // A program unpacked from its package finds its libraries only where they were unpacked.
     if (const char* libraries = std::getenv("PELLIN_TEST_LIBRARY_PATH"); libraries) {
         environment.push_back(std::string("LD_LIBRARY_PATH=") + libraries);
     }
-    return SessionOptions{{uninstallerProgram().string()}, std::move(environment), terminal, runAs};
+    return environment;
 }
 
-const std::vector<std::string>& successfulRunInfoLines() {
-    static const std::vector<std::string> lines = {
-        "Start Uninstall Pellin App",
-        "existsAutoStartSettingFile isExist=YES",
-        "existsAutoStartSettingFileOrPellinApp isExist=YES",
-        "Terminate Pellin App from Uninstall",
-        "Terminate Pellin App from Uninstall",
-        "Terminate BRENVIKUPDATE App from Uninstall",
+SessionOptions uninstallerSession(const fs::path& home, const std::vector<std::string>& extra,
+                                  bool terminal, std::optional<RunAs> runAs) {
+    // Run from a folder of its own, so that nothing a fault leaves behind outlives the test.
+    return {{uninstallerProgram().string()},
+            userEnvironment(home.string(), extra),
+            terminal,
+            runAs,
+            true,
+            home.parent_path()};
+}
+
+int answerDialogs(ProgramSession& session, const char* first,
+                  const std::function<void()>& whileAsked) {
+    if (!session.waitFor(kConfirmationMessage, kFirstDialogLimit) || !session.waitFor(kPromptEnd)) {
+        ADD_FAILURE() << "no confirmation dialog:\n" << session.shown();
+        return session.finish(std::chrono::seconds(0));
+    }
+    if (whileAsked) {
+        whileAsked();
+    }
+    session.type(first);
+    // A result dialog follows only a confirmation.
+    if (std::string(first) == "1\n" && session.waitFor(kPromptEnd)) {
+        session.type("\n");
+    }
+    return session.finish();
+}
+
+ProductPaths::ProductPaths(const fs::path& home)
+    : launchAgent(home / "Library/LaunchAgents/jp.brenvik.mac.Pellin.plist"),
+      residentFolder(home / "Library/Pellin"),
+      residentProgram(residentFolder / "Pellin.app/Contents/MacOS/Pellin"),
+      updaterProgram(residentFolder / "BRENVIKUPDATE.app/Contents/MacOS/BRENVIKUPDATE"),
+      launcher(home / "Applications/KickPellin.app"),
+      sharedDomain(home / "Library/Preferences/com.brenvik.mac.Pellin.common.plist") {}
+
+std::vector<fs::path> ProductPaths::remaining() const {
+    std::vector<fs::path> found;
+    for (const fs::path& item : {launchAgent, residentFolder, launcher, sharedDomain}) {
+        std::error_code error;
+        if (fs::exists(item, error)) {
+            found.push_back(item);
+        }
+    }
+    return found;
+}
+
+fs::path scriptsDirectory() {
+    // Copied once per test program into a folder that every user may enter and read.
+    struct Copy {
+        fs::path folder;
+        Copy() {
+            // Unique: inside a private pid namespace, two test programs have the same pid.
+            std::string pattern = (fs::temp_directory_path() / "pellin-scripts-XXXXXX").string();
+            folder =
+                mkdtemp(pattern.data()) != nullptr ? fs::path(pattern) / "scripts" : fs::path();
+            fs::copy(fs::path(PELLIN_SOURCE_DIR) / "scripts", folder, fs::copy_options::recursive);
+            fs::permissions(folder.parent_path(),
+                            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+        }
+        ~Copy() {
+            std::error_code ignored;
+            fs::remove_all(folder.parent_path(), ignored);
+        }
     };
+    static const Copy copy;
+    return copy.folder;
+}
+
+bool installTrialProduct(const fs::path& home, std::optional<RunAs> runAs) {
+    ProgramSession script({{"/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string(),
+                            "--no-start", "--home", home.string()},
+                           userEnvironment(home.string()),
+                           false,
+                           runAs,
+                           true,
+                           {}});
+    return exitedWith(script.finish(), 0);
+}
+
+std::vector<fs::path> createSentinels(const fs::path& home) {
+    const std::vector<fs::path> sentinels = {
+        home / "Library/LaunchAgents/com.example.other.plist",
+        home / "Library/Preferences/com.example.other.plist",
+        home / "Library/Preferences/com.brenvik.mac.Pellin.common.plist.backup",
+        home / "Library/PellinNotes.txt",
+        home / "Library/Application Support/Pellin/keep.txt",
+        home / "Applications/Other.app/Contents/Info.plist",
+        home / "Applications/KickPellin.app copy/Contents/Info.plist",
+        home / "sentinel.txt",
+        home.parent_path() / "beside-home.txt",
+    };
+    for (const fs::path& sentinel : sentinels) {
+        fs::create_directories(sentinel.parent_path());
+        std::ofstream(sentinel) << "keep\n";
+    }
+    return sentinels;
+}
+
+std::vector<std::string> readProgramLog(const fs::path& home) {
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (fs::directory_iterator it(home / "Library/Logs/PellinUninstaller", error), end;
+         !error && it != end; it.increment(error)) {
+        files.push_back(it->path());
+    }
+    // Named after the time they were started, so the names sort by age.
+    std::sort(files.begin(), files.end());
+    std::vector<std::string> lines;
+    for (const fs::path& file : files) {
+        std::ifstream in(file);
+        // "<date> <time> [LEVEL] [queue] [File.cpp:12 +[Class selector]] message"
+        for (std::string text; std::getline(in, text);) {
+            const std::size_t level = text.find(" [");
+            const std::size_t queue = text.find("] [", level);
+            const std::size_t place = text.find("] [", queue + 1);
+            const std::size_t function = text.find(' ', place + 3);
+            const std::size_t message = text.find("]] ", place);
+            if (message == std::string::npos || function > message) {
+                lines.push_back("UNPARSED " + text);
+                continue;
+            }
+            lines.push_back(text.substr(level + 2, queue - level - 2) + " " +
+                            text.substr(function + 1, message - function) + " | " +
+                            text.substr(message + 3));
+        }
+    }
     return lines;
+}
+
+std::vector<std::string> messagesAt(const std::vector<std::string>& log, const std::string& level) {
+    std::vector<std::string> messages;
+    for (const std::string& line : log) {
+        if (line.starts_with(level + " ")) {
+            messages.push_back(line.substr(line.find(" | ") + 3));
+        }
+    }
+    return messages;
 }
 
 void nextClockTick() {
     std::this_thread::sleep_for(std::chrono::milliseconds(1000 / sysconf(_SC_CLK_TCK) + 15));
 }
 
-Finished runQuietly(std::vector<std::string> arguments, std::vector<std::string> environment,
-                    bool showErrors) {
-    ProgramSession session(
-        {std::move(arguments), std::move(environment), false, std::nullopt, showErrors});
-    Finished finished;
-    finished.status = session.finish();
-    finished.output = session.shown();
-    return finished;
+ExclusiveRun::ExclusiveRun() {
+    fd_ = open((fs::temp_directory_path() / "pellin-uninstaller-end-to-end.lock").c_str(),
+               O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+ExclusiveRun::~ExclusiveRun() {
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+}
+
+ImmutableFile::ImmutableFile(fs::path path) : path_(std::move(path)) {
+    applied_ = exitedWith(runQuietly({"/usr/bin/chattr", "+i", path_.string()}).status, 0);
+}
+
+ImmutableFile::~ImmutableFile() {
+    if (applied_) {
+        runQuietly({"/usr/bin/chattr", "-i", path_.string()});
+    }
 }
 
 }  // namespace pellin::test

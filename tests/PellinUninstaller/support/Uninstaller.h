@@ -1,56 +1,111 @@
 #pragma once
 
-// What the end-to-end tests share: where the built program is, the dialogs' texts, and the
-// log lines a run writes.
+// What the end-to-end tests share: the built program started as a user starts it, the fake
+// product laid out by the trial script, the dialogs' answers and the program's log read back.
 
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "Golden.h"
+#include "Subprocess.h"
 #include "support/FakeApplication.h"
-#include "support/ProgramSession.h"
 
 namespace pellin::test {
+
+using ProgramSession = Subprocess;
 
 // The program as the build tree has it (bin/PellinUninstaller), or the one PELLIN_TEST_UNINSTALLER
 // names (scripts/check-packages.sh runs the flows against the program unpacked from its package,
 // with PELLIN_TEST_LIBRARY_PATH naming its libraries).
 std::filesystem::path uninstallerProgram();
 
+// The environment of a user's fresh terminal session: HOME, PATH, a terminal type and an English
+// locale, nothing of the test's display.
+std::vector<std::string> userEnvironment(const std::string& home,
+                                         const std::vector<std::string>& extra = {});
+
 // Starts the uninstaller for `home` as a user would, from a terminal unless told otherwise.
 SessionOptions uninstallerSession(const std::filesystem::path& home,
                                   const std::vector<std::string>& extraEnvironment = {},
                                   bool terminal = true, std::optional<RunAs> runAs = std::nullopt);
 
-// Texts of the English string table, as the dialogs show them.
 inline constexpr const char* kConfirmationMessage = "Do you want to uninstall Pellin?";
 inline constexpr const char* kErrorMessage = "Pellin could not be uninstalled.";
 inline constexpr const char* kCompletionMessage = "Pellin has been uninstalled.";
 // The end of every terminal dialog's prompt, after which it reads the answer.
 inline constexpr const char* kPromptEnd = ": ";
+// How long the first dialog may take: far beyond the display probe's two seconds, so that only a
+// stall (which lasts forever) or a crash misses it.
+inline constexpr std::chrono::seconds kFirstDialogLimit{10};
 
-// The program's exit statuses.
 inline constexpr int kExitUninstalled = 0;  // or nothing was installed
 inline constexpr int kExitDeclined = 1;     // or no dialog could ask
 inline constexpr int kExitRemovalFailed = 2;
-inline constexpr int kExitUsage = 64;  // a command line it does not take
+inline constexpr int kExitUsage = 64;
 
-// The info lines of a confirmed run that found the product installed and two applications
-// running, in order.
-const std::vector<std::string>& successfulRunInfoLines();
+// Answers the terminal dialogs: `first` in the confirmation (doing `whileAsked` before), then
+// Return in the result dialog when there is one; the program's wait status.
+int answerDialogs(ProgramSession& session, const char* first = "1\n",
+                  const std::function<void()>& whileAsked = {});
+
+// The four items an uninstall removes, and the programs of two of them.
+struct ProductPaths {
+    explicit ProductPaths(const std::filesystem::path& home);
+    std::filesystem::path launchAgent, residentFolder, residentProgram, updaterProgram, launcher,
+        sharedDomain;
+    // Which of launchAgent, residentFolder, launcher and sharedDomain are still there.
+    std::vector<std::filesystem::path> remaining() const;
+};
+
+// The folder of the scripts users run: a copy any user can read, whatever folder the checkout is
+// in.
+std::filesystem::path scriptsDirectory();
+// Runs scripts/install-trial-product.sh --no-start for `home`, as `runAs` when given.
+bool installTrialProduct(const std::filesystem::path& home,
+                         std::optional<RunAs> runAs = std::nullopt);
+// Files beside and around the product's items that an uninstall must leave alone.
+std::vector<std::filesystem::path> createSentinels(const std::filesystem::path& home);
+
+// The uninstaller's log, one "LEVEL function | message" per line, oldest file first.
+std::vector<std::string> readProgramLog(const std::filesystem::path& home);
+// The messages of the lines at `level`.
+std::vector<std::string> messagesAt(const std::vector<std::string>& log, const std::string& level);
 
 // Start times count in clock ticks: waiting a little more than one keeps two launches in order.
 void nextClockTick();
 
-// Runs a program to its end without a terminal; its wait status and what it printed.
-struct Finished {
-    int status = -1;
-    std::string output;
+// Tests that run product applications and the uninstaller hold this lock for their whole length:
+// two at once (ctest -j) must not see each other's applications from outside a pid namespace.
+class ExclusiveRun {
+  public:
+    ExclusiveRun();
+    ~ExclusiveRun();
+    ExclusiveRun(const ExclusiveRun&) = delete;
+    ExclusiveRun& operator=(const ExclusiveRun&) = delete;
+
+  private:
+    int fd_ = -1;
 };
-// Standard error is part of the output unless `showErrors` is false.
-Finished runQuietly(std::vector<std::string> arguments,
-                    std::vector<std::string> environment = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"},
-                    bool showErrors = true);
+
+// A file made immutable (chattr +i) for the object's lifetime; check applied() before relying on
+// it (it needs root and a file system that keeps the flag, which tmpfs and overlay do not).
+class ImmutableFile {
+  public:
+    explicit ImmutableFile(std::filesystem::path path);
+    ~ImmutableFile();
+    ImmutableFile(const ImmutableFile&) = delete;
+    ImmutableFile& operator=(const ImmutableFile&) = delete;
+    bool applied() const { return applied_; }
+
+  private:
+    std::filesystem::path path_;
+    bool applied_ = false;
+};
 
 }  // namespace pellin::test

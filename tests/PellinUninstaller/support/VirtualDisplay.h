@@ -1,30 +1,29 @@
 #pragma once
 
-// An X server of the test's own (Xvfb) and the keyboard of a user sitting at it (xdotool).
+// An X server of the test's own (Xvfb, on a display number it picks itself) and the keyboard of
+// a user sitting at it (xdotool).
 
 #include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "support/FakeApplication.h"
+#include "Subprocess.h"
 
 namespace pellin::test {
 
 class VirtualDisplay {
   public:
-    // Starts Xvfb on a display number that is free; check available() before use.
+    // Starts Xvfb; check available() before use.
     VirtualDisplay();
 
-    // Whether both Xvfb and xdotool are installed and the server came up.
     bool available() const { return display_.has_value(); }
     // "DISPLAY=:<n>".
     std::string environmentEntry() const;
 
-    // The visible top-level windows named exactly `title`, oldest first.
-    std::vector<std::string> visibleWindows(const std::string& title) const;
-    // Waits for a visible window named `title` that is not among `seen` and has the keyboard
-    // focus; nothing when none appears within `limit` (which only keeps a fault from hanging).
+    // Waits for a visible window named `title` that is not among `seen`, and gives it the
+    // keyboard focus; nothing when none appears within `limit`, which only keeps a fault from
+    // hanging.
     std::optional<std::string> waitForNewFocusedWindow(
         const std::string& title, const std::vector<std::string>& seen,
         std::chrono::seconds limit = std::chrono::seconds(30)) const;
@@ -36,9 +35,9 @@ class VirtualDisplay {
     static bool toolsInstalled();
 
   private:
-    std::vector<std::string> xdotool(std::vector<std::string> arguments, bool* ok = nullptr) const;
+    Finished xdotool(std::vector<std::string> arguments) const;
 
-    std::optional<FakeProcess> server_;
+    std::optional<Subprocess> server_;
     std::optional<int> display_;
 };
 

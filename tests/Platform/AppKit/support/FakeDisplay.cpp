@@ -23,7 +23,7 @@ FakeXDisplay::FakeXDisplay(Behaviour behaviour) {
         const auto length =
             static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
         if (bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
-            listen(fd, 64) == 0) {
+            (behaviour == Behaviour::Stale || listen(fd, 64) == 0)) {
             socket_ = fd;
             number_ = number;
         } else {

@@ -1,8 +1,8 @@
 #pragma once
 
-// An X display of the test's own that no real server stands behind: it accepts connections and
-// then either closes each at once, as a server does that refuses the client's authorisation, or
-// never answers at all, as a hung server does.
+// An X display of the test's own that no real server stands behind: it refuses connections, as
+// a display whose server has gone does; or it accepts them and then either closes each at once,
+// as a server does that refuses the client's authorisation, or never answers, as a hung one does.
 
 #include <atomic>
 #include <string>
@@ -12,7 +12,7 @@ namespace pellin::test {
 
 class FakeXDisplay {
   public:
-    enum class Behaviour { Refusing, Silent };
+    enum class Behaviour { Stale, Refusing, Silent };
 
     // Listens on the first free display number from 90 on (Linux's abstract socket namespace,
     // where X clients look first); check available() before use.

@@ -1,10 +1,10 @@
-// Runs the application loop the way a program does, with a delegate chosen by the first argument,
-// and reports on standard output what happened. The application tests start it, because the loop
-// ends the whole process.
+// What the AppKit tests run in a process of its own, because it ends the process or depends on
+// the process's environment; it reports on standard output what happened.
 //
-//   ApplicationProbe launch <return|terminate> [<lines to log>]
-//   ApplicationProbe no-delegate
-//   ApplicationProbe remembers <bundle folder to remove> <bundle identifier>
+//   AppKitProbe alert <message> <button title>...    one alert, "response=<answer>"
+//   AppKitProbe launch <return|terminate> [<lines to log>]
+//   AppKitProbe no-delegate
+//   AppKitProbe remembers <bundle folder to remove> <bundle identifier>
 
 #include <unistd.h>
 
@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include <PellinAppKit/Alert.h>
 #include <PellinAppKit/Application.h>
 #include <PellinAppKit/RunningApplication.h>
 #include <PellinLumberjack/DDAbstractLogger.h>
@@ -99,7 +100,15 @@ class RemembersDelegate : public appkit::ApplicationDelegate {
 int main(int argc, char* argv[]) {
     const std::string mode = argc > 1 ? argv[1] : "";
     appkit::DelegateFactory factory;
-    if (mode == "launch" && argc > 2) {
+    if (mode == "alert") {
+        appkit::Alert alert;
+        alert.setMessageText(argc > 2 ? argv[2] : "");
+        for (int i = 3; i < argc; ++i) {
+            alert.addButtonWithTitle(argv[i]);
+        }
+        say("response=" + std::to_string(alert.runModal()));
+        return 0;
+    } else if (mode == "launch" && argc > 2) {
         const bool terminate = std::string_view(argv[2]) == "terminate";
         const int lines = argc > 3 ? std::atoi(argv[3]) : 0;
         factory = [terminate, lines] { return std::make_unique<LaunchDelegate>(terminate, lines); };
@@ -110,7 +119,7 @@ int main(int argc, char* argv[]) {
             return std::make_unique<RemembersDelegate>(bundle, identifier);
         };
     } else {
-        std::fputs("usage: ApplicationProbe launch|no-delegate|remembers ...\n", stderr);
+        std::fputs("usage: AppKitProbe alert|launch|no-delegate|remembers ...\n", stderr);
         return 64;
     }
     const int status = appkit::applicationMain(argc, argv, factory);

@@ -1,0 +1,283 @@
+// The alert model, its two presenters (a Qt window, the terminal) and the choice between them.
+
+#include <PellinAppKit/Alert.h>
+#include <PellinAppKit/AlertPresenter.h>
+#include <PellinAppKit/QtAlertPresenter.h>
+#include <PellinAppKit/TerminalAlertPresenter.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <QLabel>
+
+#include "AlertWindow.h"
+#include "ScopedEnvironment.h"
+#include "Subprocess.h"
+#include "TemporaryHome.h"
+#include "support/FakeDisplay.h"
+
+namespace {
+
+using appkit::Alert;
+using namespace pellin::test;
+using ::testing::HasSubstr;
+
+Alert alertWith(std::initializer_list<const char*> titles) {
+    Alert alert;
+    alert.setMessageText("Do you want to uninstall Pellin?");
+    alert.setInformativeText("Everything will be removed.");
+    for (const char* title : titles) {
+        alert.addButtonWithTitle(title);
+    }
+    return alert;
+}
+
+// OK first, Cancel second holding Return: the shape of the uninstall confirmation.
+Alert confirmation() {
+    Alert alert = alertWith({"OK", "Cancel"});
+    alert.buttons()[0].setKeyEquivalent("");
+    alert.buttons()[1].setKeyEquivalent("\r");
+    return alert;
+}
+
+class AlertTest : public ::testing::Test {
+  protected:
+    void SetUp() override { env_.language("en_US.UTF-8"); }
+    ScopedEnvironment env_;
+};
+
+TEST_F(AlertTest, ButtonsKeepTheirOrderAndReturnAndEscapeBelongToTheRightOnes) {
+    Alert alert = alertWith({"Retry", "\u30AD\u30E3\u30F3\u30BB\u30EB", "Cancel", "Help"});
+    EXPECT_EQ(titles(alert), (std::vector<std::string>{"Retry", "\u30AD\u30E3\u30F3\u30BB\u30EB",
+                                                       "Cancel", "Help"}));
+    EXPECT_EQ(keyEquivalents(alert), (std::vector<std::string>{"\r", "", "", ""}));
+    EXPECT_EQ(alert.returnButtonIndex(), 0U);
+    EXPECT_EQ(alert.cancelButtonIndex(), 2U);
+    env_.language("ja_JP.UTF-8");
+    EXPECT_EQ(alert.cancelButtonIndex(), 1U);
+    alert.buttons()[0].setKeyEquivalent("");
+    EXPECT_EQ(alert.returnButtonIndex(), std::nullopt);
+    alert.buttons()[3].setKeyEquivalent("\r");
+    EXPECT_EQ(alert.returnButtonIndex(), 3U);
+    EXPECT_EQ(alertWith({"Retry"}).cancelButtonIndex(), std::nullopt);
+
+    env_.language("en_US.UTF-8");
+    const Alert plain;
+    EXPECT_EQ(plain.alertStyle(), appkit::AlertStyle::Warning);
+    EXPECT_EQ(plain.messageText() + plain.informativeText(), "");
+    EXPECT_EQ(plain.icon(), nullptr);
+    ASSERT_EQ(plain.buttonsToShow().size(), 1U);
+    EXPECT_EQ(plain.buttonsToShow()[0].title(), "OK");
+    EXPECT_TRUE(plain.buttonsToShow()[0].answersReturn());
+
+    const TemporaryHome home;
+    const auto file = home.writeFile("icon.png", "not really a picture");
+    ASSERT_NE(appkit::Image::imageWithContentsOfFile(file), nullptr);
+    EXPECT_EQ(appkit::Image::imageWithContentsOfFile(file)->path(), file);
+    EXPECT_EQ(appkit::Image::imageWithContentsOfFile(home.path() / "missing.png"), nullptr);
+    EXPECT_EQ(appkit::Image::imageWithContentsOfFile(home.path()), nullptr);
+}
+
+// --- In a window (Qt's offscreen platform): keys and clicks as a user gives them --------------
+
+long inWindow(const Alert& alert, const std::function<void(QDialog&)>& action) {
+    return runInWindow([&] { return appkit::QtAlertPresenter().runModal(alert); }, action);
+}
+
+TEST_F(AlertTest, InAWindowOnlyTheReturnButtonAnswersReturnAndOnlyCancelAnswersEscape) {
+    Alert noReturn = alertWith({"OK", "Cancel"});
+    noReturn.buttons()[0].setKeyEquivalent("");
+    const auto pressThenClick = [](std::vector<Qt::Key> keys, bool close, int index) {
+        return [=](QDialog& dialog) {
+            for (const Qt::Key key : keys) {
+                press(dialog, key);
+            }
+            if (close) {
+                dialog.close();
+            }
+            click(dialog, index);
+        };
+    };
+    const std::vector<std::tuple<Alert, std::function<void(QDialog&)>, long>> rows = {
+        {confirmation(), pressThenClick({Qt::Key_Return}, false, 0), 1001},
+        {confirmation(), pressThenClick({Qt::Key_Enter}, false, 0), 1001},
+        {confirmation(),
+         [](QDialog& dialog) {
+             dialog.findChild<QPushButton*>("alertButton0")->setFocus();
+             press(dialog, Qt::Key_Return);
+         },
+         1001},
+        {confirmation(), pressThenClick({}, false, 0), 1000},
+        {alertWith({"One", "Two", "Three"}), pressThenClick({}, false, 2), 1002},
+        {noReturn, pressThenClick({Qt::Key_Return}, false, 1), 1001},
+        {alertWith({"Retry", "Cancel"}), pressThenClick({Qt::Key_Escape}, false, 0), 1001},
+        {alertWith({"Retry", "Cancel"}), pressThenClick({}, true, 0), 1001},
+        {alertWith({"OK", "Later"}), pressThenClick({Qt::Key_Escape}, true, 1), 1001},
+        // accept() ends the dialog with Qt's own code 1; no button was pressed.
+        {confirmation(), [](QDialog& dialog) { dialog.accept(); }, appkit::kModalResponseAbort},
+        {Alert(), pressThenClick({Qt::Key_Return}, false, 0), 1000},
+    };
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        const auto& [alert, action, expected] = rows[row];
+        EXPECT_EQ(inWindow(alert, action), expected) << "row " << row;
+    }
+    // The alert itself uses the window when a display is set.
+    EXPECT_EQ(runInWindow(alertWith({"A", "B"}), [](QDialog& d) { click(d, 1); }), 1001);
+}
+
+TEST_F(AlertTest, InAWindowButtonsStayInOrderAndTextsArePlain) {
+    // Titles to which Qt's own button boxes would give roles and reorder.
+    Alert alert = alertWith({"Cancel", "OK", "Apply", "Help", "Discard"});
+    alert.setMessageText("<b>Pellin</b> & co");
+    std::vector<std::string> shown;
+    EXPECT_EQ(inWindow(alert,
+                       [&](QDialog& dialog) {
+                           int left = -1;
+                           for (int i = 0; i < 5; ++i) {
+                               auto* button =
+                                   dialog.findChild<QPushButton*>(QString("alertButton%1").arg(i));
+                               // Each to the right of the one before.
+                               shown.push_back(std::to_string(button->x() > left) + " " +
+                                               button->text().toStdString());
+                               left = button->x();
+                           }
+                           auto* label = dialog.findChild<QLabel*>("alertMessageText");
+                           shown.push_back(label->text().toStdString() +
+                                           (label->textFormat() == Qt::PlainText ? " plain" : ""));
+                           click(dialog, 3);
+                       }),
+              1003);
+    EXPECT_EQ(shown, (std::vector<std::string>{"1 Cancel", "1 OK", "1 Apply", "1 Help", "1 Discard",
+                                               "<b>Pellin</b> & co plain"}));
+}
+
+// --- On the terminal ----------------------------------------------------------------------------
+
+// Types `keys` on a fresh pseudo-terminal, runs `alert` on it; the answer and the screen.
+std::pair<long, std::string> onTerminal(const Alert& alert, std::string_view keys) {
+    int controller = -1;
+    int terminal = -1;
+    if (openpty(&controller, &terminal, nullptr, nullptr, nullptr) != 0 ||
+        write(controller, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size())) {
+        return {-1, ""};
+    }
+    const long response = appkit::TerminalAlertPresenter(terminal, terminal).runModal(alert);
+    close(terminal);
+    fcntl(controller, F_SETFL, O_NONBLOCK);
+    std::string screen;
+    char buffer[4096];
+    for (ssize_t got; (got = read(controller, buffer, sizeof buffer)) > 0;) {
+        screen.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(controller);
+    // The terminal turns each line feed into CR LF, and echoes what was typed.
+    std::erase(screen, '\r');
+    return {response, screen};
+}
+
+TEST_F(AlertTest, OnTheTerminalANumberOrReturnAnswersAndAnythingElseAsksAgain) {
+    // A line longer than an answer can be is refused whole, never cut down to its first part.
+    const std::string overLong = "1" + std::string(300, ' ') + "NO-DO-NOT-UNINSTALL\n";
+    Alert noReturn = alertWith({"OK", "Later"});
+    noReturn.buttons()[0].setKeyEquivalent("");
+    const std::vector<std::tuple<Alert, std::string, long, int>> rows = {
+        {confirmation(), "1\n", 1000, 0},
+        {confirmation(), " 2 \n", 1001, 0},
+        {confirmation(), "\n", 1001, 0},
+        {alertWith({"One", "Two", "Three"}), "3\n", 1002, 0},
+        {confirmation(), "9\nyes\n0\n-1\n" + overLong + "1x\n2\n", 1001, 6},
+        {noReturn, "\n\n2\n", 1001, 0},
+        {alertWith({"Retry", "Cancel"}), "\x1b\n", 1001, 0},
+        {confirmation(), "\x04", appkit::kModalResponseAbort, 0},
+        {confirmation(), "7\n\x04", appkit::kModalResponseAbort, 1},
+        {Alert(), "\n", 1000, 0},
+    };
+    for (const auto& [alert, keys, expected, complaints] : rows) {
+        const auto [response, screen] = onTerminal(alert, keys);
+        EXPECT_EQ(response, expected) << keys;
+        std::size_t seen = 0;
+        for (std::size_t at = 0;
+             (at = screen.find("Please type a number", at)) != std::string::npos; ++at) {
+            ++seen;
+        }
+        EXPECT_EQ(seen, static_cast<std::size_t>(complaints)) << keys << screen;
+    }
+    EXPECT_THAT(onTerminal(confirmation(), "\n").second,
+                HasSubstr("\nDo you want to uninstall Pellin?\nEverything will be removed.\n\n  "
+                          "1) OK\n  2) Cancel  [Return]\nType 1-2, or press Return for Cancel: "));
+    EXPECT_THAT(onTerminal(noReturn, "2\n").second, HasSubstr("Type 1-2 and press Return: "));
+    env_.language("ja_JP.UTF-8");
+    EXPECT_THAT(onTerminal(confirmation(), "\n").second, HasSubstr("\u756A\u53F7"));  // 番号
+
+    // A terminal that goes away (the user closed its window) is the end of input too.
+    int controller = -1;
+    int terminal = -1;
+    ASSERT_EQ(openpty(&controller, &terminal, nullptr, nullptr, nullptr), 0);
+    close(controller);
+    EXPECT_EQ(appkit::TerminalAlertPresenter(terminal, terminal).runModal(confirmation()),
+              appkit::kModalResponseAbort);
+    close(terminal);
+}
+
+// --- Which presenter runs: a program of its own, in the environment under test -----------------
+
+// The probe shows one alert with whatever presenter its environment leads to.
+Subprocess probe(std::vector<std::string> environment, bool terminal) {
+    environment.insert(environment.end(),
+                       {"HOME=/nonexistent", "LANG=en_US.UTF-8", "PATH=/usr/bin:/bin"});
+    return Subprocess(
+        {{(buildDirectory() / "bin/AppKitProbe").string(), "alert", "Continue?", "OK", "Cancel"},
+         environment,
+         terminal});
+}
+
+TEST(PresenterChoice, WithoutAUsableDisplayTheTerminalAsksAndWithoutEitherNoDialogRuns) {
+    const FakeXDisplay stale(FakeXDisplay::Behaviour::Stale);
+    const FakeXDisplay refusing(FakeXDisplay::Behaviour::Refusing);
+    const FakeXDisplay silent(FakeXDisplay::Behaviour::Silent);
+    ASSERT_TRUE(stale.available() && refusing.available() && silent.available());
+    // A Qt platform that cannot start here would end the process (xcb, wayland, eglfs) or wait
+    // for a viewer forever (vnc); a server that refuses or never answers the handshake, likewise.
+    for (const std::vector<std::string>& environment : std::vector<std::vector<std::string>>{
+             {},
+             {stale.environmentEntry(), "WAYLAND_DISPLAY=gone", "XDG_RUNTIME_DIR=/nonexistent"},
+             {refusing.environmentEntry()},
+             {silent.environmentEntry()},
+             {"QT_QPA_PLATFORM=xcb"},
+             {"QT_QPA_PLATFORM=wayland;xcb"},
+             {"QT_QPA_PLATFORM=eglfs"},
+             {"QT_QPA_PLATFORM=vnc"}}) {
+        const std::string what = environment.empty() ? "nothing" : environment.front();
+        Subprocess withoutTerminal = probe(environment, false);
+        EXPECT_TRUE(exitedWith(withoutTerminal.finish(std::chrono::seconds(30)), 0)) << what;
+        EXPECT_THAT(withoutTerminal.shown(), HasSubstr("not shown: Continue?")) << what;
+        EXPECT_THAT(withoutTerminal.shown(), HasSubstr("response=-1000")) << what;
+
+        Subprocess onTerminal = probe(environment, true);
+        EXPECT_TRUE(onTerminal.waitFor("  1) OK  [Return]", std::chrono::seconds(10))) << what;
+        onTerminal.type("\x04");
+        EXPECT_TRUE(exitedWith(onTerminal.finish(std::chrono::seconds(30)), 0)) << what;
+        EXPECT_THAT(onTerminal.shown(), HasSubstr("response=-1000")) << what;
+    }
+}
+
+TEST(PresenterChoice, AReplacementPresenterTakesEveryRun) {
+    struct Recording : appkit::AlertPresenter {
+        appkit::ModalResponse runModal(const appkit::Alert& alert) override {
+            seen = alert.messageText();
+            return 1001;
+        }
+        std::string seen;
+    };
+    const auto recording = std::make_shared<Recording>();
+    appkit::AlertPresenter::setReplacement(recording);
+    EXPECT_EQ(confirmation().runModal(), 1001);
+    EXPECT_EQ(recording->seen, "Do you want to uninstall Pellin?");
+    appkit::AlertPresenter::setReplacement(nullptr);
+    EXPECT_NE(appkit::AlertPresenter::current(), recording);
+}
+
+}  // namespace

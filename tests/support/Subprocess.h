@@ -1,0 +1,97 @@
+#pragma once
+
+// A second program started by a test: with the arguments, environment, working folder and user
+// of the test's choosing, its standard input from nothing or from a pseudo-terminal of its own.
+// The test reads what it shows, types answers, and learns how it ended. The process is killed by
+// its recorded pid when the object goes, so that no test leaves one behind.
+
+#include <sys/resource.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pellin::test {
+
+struct RunAs {
+    uid_t uid;
+    gid_t gid;
+};
+
+struct SessionOptions {
+    SessionOptions(std::vector<std::string> arguments, std::vector<std::string> environment = {},
+                   bool terminal = true, std::optional<RunAs> runAs = std::nullopt,
+                   bool showErrors = true, std::filesystem::path workingDirectory = {})
+        : arguments(std::move(arguments)),
+          environment(std::move(environment)),
+          terminal(terminal),
+          runAs(runAs),
+          showErrors(showErrors),
+          workingDirectory(std::move(workingDirectory)) {}
+
+    std::vector<std::string> arguments;    // arguments[0] is the program's path
+    std::vector<std::string> environment;  // the whole environment; empty: this process's
+    bool terminal;                         // false: standard input is /dev/null, output a pipe
+    std::optional<RunAs> runAs;
+    bool showErrors;  // without a terminal: standard error goes with standard output
+    std::filesystem::path workingDirectory;
+};
+
+class Subprocess {
+  public:
+    // Returns once the program runs (or has failed to start: pid() is then -1).
+    explicit Subprocess(SessionOptions options);
+    ~Subprocess();
+    Subprocess(Subprocess&& other) noexcept;
+    Subprocess& operator=(Subprocess&&) = delete;
+
+    pid_t pid() const { return pid_; }
+    std::chrono::steady_clock::time_point startedAt() const { return startedAt_; }
+
+    // Reads what the program shows until `text` appears after what earlier waits consumed (true),
+    // or the output closes, or `limit` passes (false); the limit only keeps a fault from hanging.
+    bool waitFor(std::string_view text, std::chrono::seconds limit = std::chrono::seconds(30));
+    void type(std::string_view keys);
+    const std::string& shown() const { return shown_; }
+
+    // Waits for the end (killing it after `limit`); the wait status, or -1.
+    int finish(std::chrono::seconds limit = std::chrono::seconds(60));
+    const rusage& usage() const { return usage_; }
+    // The running program's largest resident set so far, in KiB (VmHWM); -1 when unknown.
+    long peakResidentKib() const;
+
+    // Whether it ended by SIGKILL, waiting at most ten seconds for the end.
+    bool diedOfKill();
+    // Whether it still runs with no kill pending, so that a kill a moment ago is not survival.
+    bool survives();
+
+  private:
+    int readSome(int waitMs);  // 1 read something, 0 nothing yet, -1 the output has closed
+    bool reap(bool block);
+
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string shown_;
+    std::size_t consumed_ = 0;
+    std::optional<int> status_;
+    rusage usage_{};
+    std::chrono::steady_clock::time_point startedAt_;
+};
+
+// Whether a wait status is a normal exit with `code`.
+bool exitedWith(int status, int code);
+
+// Runs a program to its end without a terminal; its wait status and what it printed.
+struct Finished {
+    int status = -1;
+    std::string output;
+};
+Finished runQuietly(std::vector<std::string> arguments,
+                    std::vector<std::string> environment = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"},
+                    bool showErrors = true);
+
+}  // namespace pellin::test
