@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <set>
-#include <tuple>
 
 #include "CapturedLog.h"
 #include "SharedDomain.h"
@@ -128,6 +127,7 @@ TEST_F(OtherProgramsFiles, WhatRootCreatesInAUsersHomeBelongsToThatUser) {
         struct stat info {};
         ASSERT_EQ(stat(path.c_str(), &info), 0) << path;
         EXPECT_EQ(info.st_uid, 65534u) << path;
+        EXPECT_TRUE(S_ISDIR(info.st_mode) || (info.st_mode & 077) == 0) << path;  // secrets
     }
 }
 
