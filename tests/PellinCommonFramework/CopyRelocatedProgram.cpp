@@ -1,6 +1,5 @@
-// A program that reads the framework's exported version number the way a program built without
-// position-independent code does: the linker copies the variable into the program. Prints the
-// version and the message text of the network alert, which must still be the framework's own.
+// Built without position-independent code, so the linker copies the exported version number into
+// it: prints that and the network alert's text, which must still be the framework's own.
 
 #include <PellinCommonFramework/PellinCommonFramework.h>
 

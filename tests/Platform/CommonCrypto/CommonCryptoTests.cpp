@@ -1,0 +1,113 @@
+// The AES and MD5 primitives against published answers, and every call they must refuse.
+#include <PellinCommonCrypto/CommonCryptor.h>
+#include <PellinCommonCrypto/CommonDigest.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace commoncrypto;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes hex(const std::string& text) {
+    Bytes out;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+        out.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    }
+    return out;
+}
+
+constexpr CCOptions kEcb = kCCOptionECBMode, kPadded = kCCOptionPKCS7Padding | kCCOptionECBMode;
+const Bytes kKey = hex("2b7e151628aed2a6abf7158809cf4f3c");  // NIST SP 800-38A, F.1.1
+const Bytes kIv = hex("000102030405060708090a0b0c0d0e0f");
+const std::string kPlain = "6bc1bee22e409f96e93d7e117393172a";
+const std::string kEcbCipher = "3ad77bb40d7a3660a89ecaf32466ef97";
+const std::string kPaddingBlock = "a254be88e037ddd9d79fb6411c3f9df8";  // sixteen 0x10 bytes
+
+// The status, and what was written (all the room, 0xEE where nothing was, on a failure).
+std::pair<CCCryptorStatus, Bytes> crypt(CCOperation op, CCOptions options, const Bytes& key,
+                                        const Bytes& in, const void* iv = nullptr,
+                                        std::size_t room = 64) {
+    Bytes out(room + 8, 0xEE);
+    std::size_t moved = 0;
+    const CCCryptorStatus status = CCCrypt(op, 0, options, key.data(), key.size(), iv, in.data(),
+                                           in.size(), out.data(), room, &moved);
+    out.resize(status == kCCSuccess ? moved : out.size());
+    return {status, out};
+}
+
+}  // namespace
+
+TEST(CommonCryptor, EnciphersAndDeciphersThePublishedVectors) {
+    const struct {
+        CCOptions options;
+        Bytes key;
+        const void* iv;
+        std::string plain, cipher;
+    } cases[] = {
+        {kEcb, kKey, nullptr, kPlain, kEcbCipher},
+        {0, kKey, kIv.data(), kPlain, "7649abac8119b246cee98e9b12e9197d"},  // CBC, F.2.1
+        {kPadded, kKey, nullptr, kPlain, kEcbCipher + kPaddingBlock},
+        {kPadded, kKey, nullptr, "", kPaddingBlock},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(crypt(kCCEncrypt, c.options, c.key, hex(c.plain), c.iv).second, hex(c.cipher));
+        EXPECT_EQ(crypt(kCCDecrypt, c.options, c.key, hex(c.cipher), c.iv).second, hex(c.plain));
+    }
+    // Exactly the result's room is enough, although the cipher library works with more.
+    EXPECT_EQ(crypt(kCCEncrypt, kPadded, kKey, Bytes(20, 3), nullptr, 32).first, kCCSuccess);
+}
+
+TEST(CommonCryptor, WhatCannotBeDoneIsRefusedWithItsReasonAndNothingWrittenPastTheRoom) {
+    const Bytes cipher = crypt(kCCEncrypt, kPadded, kKey, Bytes(20, 0x42)).second;
+    Bytes otherKey = kKey, badPadding(16, 0x10);
+    otherKey[0] ^= 1;  // turns this cipher text's padding into noise
+    badPadding[3] = 0x0F;
+    const Bytes badPadded = crypt(kCCEncrypt, kEcb, kKey, badPadding).second;
+    EXPECT_EQ(crypt(kCCDecrypt, kPadded, otherKey, cipher).first, kCCDecodeError);
+    EXPECT_EQ(crypt(kCCDecrypt, kPadded, kKey, badPadded).first, kCCDecodeError);
+    EXPECT_EQ(crypt(kCCDecrypt, kPadded, kKey, Bytes(cipher.begin() + 1, cipher.end())).first,
+              kCCAlignmentError);
+    EXPECT_EQ(crypt(kCCDecrypt, kPadded, kKey, {}).first, kCCAlignmentError);
+    EXPECT_EQ(crypt(kCCEncrypt, kEcb, kKey, Bytes(15, 0)).first, kCCAlignmentError);
+    EXPECT_EQ(crypt(kCCEncrypt, kPadded, Bytes(15, 1), cipher).first, kCCKeySizeError);
+    EXPECT_EQ(crypt(2, kPadded, kKey, cipher).first, kCCParamError);
+    EXPECT_EQ(crypt(kCCEncrypt, 0x80, kKey, cipher).first, kCCParamError);
+    // 16 bytes and their padding need 32 bytes: 31 are refused, with the room needed.
+    EXPECT_EQ(crypt(kCCEncrypt, kPadded, kKey, Bytes(16, 7), nullptr, 31).second, Bytes(39, 0xEE));
+    Bytes in(16, 1), out(32);
+    std::size_t moved = 99;
+    const auto call = [&](CCAlgorithm alg, const void* key, const void* data, void* into) {
+        return CCCrypt(0, alg, kPadded, key, 16, nullptr, data, 16, into, 31, &moved);
+    };
+    EXPECT_EQ(call(0, kKey.data(), in.data(), out.data()), kCCBufferTooSmall);
+    EXPECT_EQ(moved, 32u);
+    for (const auto status :
+         {call(7, kKey.data(), in.data(), out.data()), call(0, nullptr, in.data(), out.data()),
+          call(0, kKey.data(), nullptr, out.data()), call(0, kKey.data(), in.data(), nullptr)}) {
+        EXPECT_EQ(status, kCCParamError);
+        EXPECT_EQ(moved, 0u);
+    }
+}
+
+TEST(CommonDigest, Md5MatchesRfc1321AndRefusesNullArguments) {
+    const auto md5 = [](const std::string& text) {
+        unsigned char digest[CC_MD5_DIGEST_LENGTH];
+        CC_MD5(text.data(), static_cast<CC_LONG>(text.size()), digest);
+        return Bytes(digest, digest + CC_MD5_DIGEST_LENGTH);
+    };
+    EXPECT_EQ(md5(""), hex("d41d8cd98f00b204e9800998ecf8427e"));
+    EXPECT_EQ(md5("1234567890123456789012345678901234567890"
+                  "1234567890123456789012345678901234567890"),
+              hex("57edf4a22be3c955ac49da2e2107b67a"));
+    EXPECT_NE(md5(std::string("a\0b", 3)), md5("a"));  // the length is taken as given
+    unsigned char digest[CC_MD5_DIGEST_LENGTH] = {};
+    EXPECT_EQ(CC_MD5("abc", 3, nullptr), nullptr);
+    EXPECT_EQ(CC_MD5(nullptr, 3, digest), nullptr);
+    EXPECT_EQ(CC_MD5(nullptr, 0, digest), digest);
+    EXPECT_EQ(digest[0], 0xd4);  // no bytes at all: the digest of nothing
+}
