@@ -1,5 +1,6 @@
 // Faults of the shared settings store's accessors: each reads and writes its own key, answers its
 // default, and writes the lines of the transcript in tests/data/settings-log-lines.txt.
+#include <PellinFoundation/PropertyList.h>
 #include <UserDefaultConfigurationLib/UserNotificationModel.h>
 
 #include <unistd.h>
@@ -11,6 +12,7 @@
 
 #include "CapturedLog.h"
 #include "SharedDomain.h"
+#include "TestCases.h"
 
 using namespace foundation;
 using Lib = UserDefaultConfigurationLib;
@@ -57,8 +59,7 @@ const Accessor kAccessors[] = {
     {"password", [] { return Value(Lib::getPassword()); },
      [](const Value& v) { Lib::setPassword(*v.text()); }, Value("")},
     {"certkey", [] { return Value(Lib::getCertkey()); },
-     [](const Value& v) { Lib::setCertkey(*v.text()); }, Value("")},
-};
+     [](const Value& v) { Lib::setCertkey(*v.text()); }, Value("")}};
 
 // A value of the key's kind that differs from its default.
 Value sample(const Accessor& accessor, int n) {
@@ -143,30 +144,11 @@ TEST_F(SettingsLib, NotificationRecordsAreWholeRecordsUnderTheirOwnKeys) {
     EXPECT_EQ(Lib::getUserNotification("A")->lastView(), kMonday);
     EXPECT_TRUE(stored("userNotification.new").isNone());
 
-    const std::pair<Value, std::optional<std::pair<std::optional<Date>, std::optional<Value>>>>
-        records[] = {
-            {Value(Dictionary{{"lastView", Value(kMonday)}, {"count", Value(1)}, {"x", Value(1)}}),
-             std::pair{kMonday, Value(1)}},
-            {Value(Dictionary{{"count", Value(4)}}), std::pair{std::nullopt, Value(4)}},
-            {Value(Dictionary{{"lastView", Value(kMonday)}}), std::pair{kMonday, std::nullopt}},
-            {Value(Dictionary{{"seen", Value(true)}}), std::pair{std::nullopt, std::nullopt}},
-            {Value(Dictionary{{"lastView", Value("yesterday")}, {"count", Value(5)}}),
-             std::pair{std::nullopt, Value(5)}},
-            {Value(Dictionary{{"lastView", Value(kMonday)}, {"count", Value("five")}}),
-             std::pair{kMonday, std::nullopt}},
-            {Value("text"), std::nullopt},
-            {Value(3), std::nullopt},
-            {Value(Dictionary{}), std::nullopt},
-            {Value(Array{Value(1)}), std::nullopt},
-        };
-    for (const auto& [value, expected] : records) {
+    for (const auto& row : pellin::test::casesIn("notification-records.tsv")) {
+        const Value value = *PropertyListSerialization::propertyListWithData(row.at(0));
         store("userNotification.B", value);
         const auto record = Lib::getUserNotification("B");
-        EXPECT_EQ(record != nullptr, expected.has_value()) << value.description();
-        if (record && expected) {
-            EXPECT_EQ(record->lastView(), expected->first) << value.description();
-            EXPECT_EQ(record->count(), expected->second) << value.description();
-        }
+        EXPECT_EQ(record ? record->description() : "no record", row.at(1)) << row.at(0);
         EXPECT_EQ(stored("userNotification.B"), value);
     }
 }
@@ -226,25 +208,6 @@ TEST_F(SettingsLib, TheLogLinesFollowTheTranscript) {
     Lib::setUserId("bob");
     Lib::getProductInformation();
     EXPECT_EQ(quiet.texts(), std::vector<std::string>{});
-}
-
-TEST(UserNotificationModel, PropertiesAreAbsentUntilSetAndACountIsANumber) {
-    UserNotificationModel record;
-    EXPECT_EQ(record.description(), "<UserNotificationModel: lastView=(null), count=(null)>");
-    record.setLastView(kMonday);
-    for (const auto& [count, kept] : {std::pair{Value(3), true},
-                                      {Value("3"), false},
-                                      {Value(true), true},
-                                      {Value(2.5), true}}) {
-        record.setCount(count);
-        EXPECT_EQ(record.count(), kept ? std::optional(count) : std::nullopt);
-    }
-    UserNotificationModel copy = record;
-    copy.setCount(Value(7));
-    EXPECT_EQ(record.count(), Value(2.5));
-    record.setCount(Value(3));
-    EXPECT_EQ(record.description(),
-              "<UserNotificationModel: lastView=2024-03-05 09:05:03 +0000, count=3>");
 }
 
 TEST(UserNotificationModel, ConcurrentReadersNeverSeeAHalfWrittenProperty) {

@@ -7,16 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include "SettingsProbe.h"
 #include "TemporaryHome.h"
-
-namespace foundation {
-inline void PrintTo(const Value& value, std::ostream* out) {
-    *out << value.description();
-}
-}  // namespace foundation
 
 namespace pellin::test {
 

@@ -5,7 +5,6 @@
 #include <PellinAppleScript/AppleScript.h>
 #include <PellinAppleScript/DoShellScriptExecutor.h>
 #include <PellinAppleScript/Quoting.h>
-#include <PellinAppleScript/ShellHost.h>
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -13,11 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <memory>
+#include <cstdlib>
 #include <thread>
 
 #include "TemporaryHome.h"
@@ -27,150 +22,86 @@ namespace {
 namespace fs = std::filesystem;
 using namespace applescript;
 
-constexpr uid_t kNobody = 65534;
-
-struct ShellRun {
-    std::optional<std::string> result;
-    foundation::Dictionary error;
-
-    std::string message() const {
-        const auto found = error.find(NSAppleScriptErrorMessage);
-        return found == error.end() ? "" : *found->second.text();
+TEST(GuardedRemoval, OnlyWhatLiesInTheOwnersHomeReachedWithoutALinkIsRemovedEvenMidSwap) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "runs the privileged shell directly, which needs root";
     }
-};
-
-ShellRun runAsAdministrator(const std::string& shellText, const ShellHost& host) {
-    ShellRun run;
-    run.result = AppleScript("do shell script " + stringLiteral(shellText) +
-                                 " with administrator privileges",
-                             std::make_shared<DoShellScriptExecutor>(host))
-                     .executeAndReturnError(&run.error);
-    return run;
-}
-
-void touch(const fs::path& file) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file) << "x";
-}
-
-class GuardedRemoval : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (::geteuid() != 0) {
-            GTEST_SKIP() << "runs the privileged shell directly, which needs root";
-        }
-        touch(outside_ / "Pellin/keep");
-    }
-
-    pellin::test::TemporaryHome home_{"user home"};
-    fs::path outside_ = home_.parent() / "outside";
-};
-
-TEST_F(GuardedRemoval, OnlyWhatLiesInTheOwnersHomeReachedWithoutALinkIsRemoved) {
-    const fs::path h = home_.path();
-    struct Case {
-        const char* name;
-        std::function<void()> plant;
-        std::string command;
-        bool succeeds;
-        fs::path removed;  // gone afterwards when the command succeeds
-    };
-    const std::string library = quotedForm((h / "Library/Pellin").string());
-    const Case cases[] = {
-        {"a plain folder", [&] { touch(h / "Library/Pellin/keep"); }, "sudo rm -rf " + library,
-         true, h / "Library/Pellin"},
-        {"the launch agent by ~", [&] { touch(h / "Library/LaunchAgents/a.plist"); },
-         "sudo rm -f ~/'Library/LaunchAgents/a.plist'", true, h / "Library/LaunchAgents/a.plist"},
-        {"~/Library a link to outside",
-         [&] { fs::create_directory_symlink(outside_, h / "Library"); },
-         "sudo rm -rf " + library,
-         false,
-         {}},
-        {"~/Library a link inside the home",
-         [&] {
-             touch(h / "Documents/Pellin/keep");
-             fs::create_directory_symlink(h / "Documents", h / "Library");
-         },
-         "rm -rf " + library,
-         false,
-         {}},
-        {"~/Library another user's",
-         [&] {
-             touch(h / "Library/Pellin/keep");
-             ASSERT_EQ(::chown((h / "Library").c_str(), kNobody, kNobody), 0);
-         },
-         "sudo rm -rf " + library,
-         false,
-         {}},
-        {"the item itself a link, which alone goes",
-         [&] {
-             fs::create_directories(h / "Library");
-             fs::create_directory_symlink(outside_ / "Pellin", h / "Library/Pellin");
-         },
-         "sudo rm -rf " + library, true, h / "Library/Pellin"},
-        {"a path outside the home",
-         [] {},
-         "sudo rm -rf " + quotedForm((outside_ / "Pellin").string()),
-         false,
-         {}},
-        {"a path that climbs out",
-         [] {},
-         "sudo rm -rf " + quotedForm((h / "../outside/Pellin").string()),
-         false,
-         {}},
-        {"a relative path",
-         [] {},
-         "cd " + quotedForm(outside_.string()) + " && rm -rf Pellin",
-         false,
-         {}},
-        {"a missing folder, forced", [] {}, "rm -f ~/Nothing/a.plist", true, {}},
-        {"a missing folder", [] {}, "rm ~/Nothing/a.plist", false, {}},
-    };
-    for (const Case& each : cases) {
+    const pellin::test::TemporaryHome home("user home");
+    const fs::path h = home.path(), out = home.parent() / "outside";
+    const std::string variables =
+        "H=" + quotedForm(h.string()) + "; OUT=" + quotedForm(out.string()) + "; ";
+    // A fresh home holding Documents/Pellin/keep, then `setUp` run in it; OUT holds Pellin/keep.
+    const auto plant = [&](const std::string& setUp) {
         fs::remove_all(h);
-        fs::create_directories(h);
-        each.plant();
-        const ShellRun run = runAsAdministrator(each.command, ShellHost::current());
-        EXPECT_EQ(run.result.has_value(), each.succeeds) << each.name << ": " << run.message();
-        EXPECT_TRUE(fs::exists(outside_ / "Pellin/keep")) << each.name;
-        if (!each.removed.empty()) {
-            EXPECT_FALSE(fs::exists(fs::symlink_status(each.removed))) << each.name;
+        const std::string keep =
+            "mkdir -p \"$H/Documents/Pellin\" \"$OUT/Pellin\" && cd \"$H\" && "
+            "touch Documents/Pellin/keep \"$OUT/Pellin/keep\"; ";
+        ASSERT_EQ(std::system((variables + keep + setUp).c_str()), 0) << setUp;
+    };
+    const auto kept = [&] {
+        return fs::exists(out / "Pellin/keep") && fs::exists(h / "Documents/Pellin/keep");
+    };
+    // Runs `command` in the privileged shell acting for `owner`: its error message, or nothing.
+    const auto removal = [&](const std::string& command, uid_t owner = 0) {
+        ShellHost host = ShellHost::current();
+        host.owner = owner ? owner : *host.owner;
+        foundation::Dictionary error;
+        if (AppleScript("do shell script " + stringLiteral(variables + command) +
+                            " with administrator privileges",
+                        std::make_shared<DoShellScriptExecutor>(host))
+                .executeAndReturnError(&error)) {
+            return std::optional<std::string>();
         }
-        if (!each.succeeds) {
-            EXPECT_NE(run.message().find(h.string()), std::string::npos) << run.message();
-        }
-    }
-    // A home that is not the user's, for a shell that acts for another user than its owner.
-    ShellHost host = ShellHost::current();
-    host.owner = kNobody;
-    touch(h / "Library/Pellin/keep");
-    EXPECT_FALSE(runAsAdministrator("sudo rm -rf " + library, host).result);
-    EXPECT_TRUE(fs::exists(h / "Library/Pellin/keep"));
-}
+        const std::string* message = error[std::string(NSAppleScriptErrorMessage)].text();
+        return std::optional<std::string>(message ? *message : "");
+    };
 
-TEST_F(GuardedRemoval, AFolderSwappedForALinkWhileTheRemovalRunsNeverLeadsItOutside) {
-    const fs::path h = home_.path();
-    // Outside the home, and another folder of the same user at the same depth inside it.
-    for (const fs::path& elsewhere : {outside_, h / "Documents"}) {
-        fs::remove_all(h);
-        touch(h / "Library/Pellin/keep");
-        touch(h / "Documents/Pellin/keep");
-        fs::create_directory_symlink(elsewhere, h / "Library.link");
+    const struct {
+        const char *name, *setUp, *command;
+        const char* removed = nullptr;  // below the home; nullptr: the command must be refused
+        uid_t owner = 0;
+    } cases[] = {
+        {"a plain folder", "mkdir -p Library/Pellin", "sudo rm -rf \"$H/Library/Pellin\"",
+         "Library/Pellin"},
+        {"the launch agent by ~", "mkdir -p Library/Agents; touch Library/Agents/a",
+         "sudo rm -f ~/'Library/Agents/a'", "Library/Agents/a"},
+        {"the item itself a link, which alone goes", "mkdir Library; ln -s \"$OUT\" Library/Pellin",
+         "sudo rm -rf ~/Library/Pellin", "Library/Pellin"},
+        {"a missing folder, forced", "", "rm -f ~/Nothing/a.plist", "Nothing"},
+        {"a missing folder", "", "rm ~/Nothing/a.plist", nullptr},
+        {"~/Library a link to outside", "ln -s \"$OUT\" Library", "sudo rm -rf ~/Library/Pellin"},
+        {"~/Library a link inside the home", "ln -s Documents Library", "rm -rf ~/Library/Pellin"},
+        {"~/Library another user's", "mkdir -p Library/Pellin; chown 65534 Library",
+         "sudo rm -rf \"$H/Library/Pellin\""},
+        {"another's home, its folders the user's", "mkdir Library; chown 65534 Library",
+         "rm -rf ~/Library/Pellin", nullptr, 65534},
+        {"a path outside the home", "", "sudo rm -rf \"$OUT/Pellin\""},
+        {"a path that climbs out", "", "sudo rm -rf \"$H/../outside/Pellin\""},
+        {"a relative path", "", "cd \"$OUT\" && rm -rf Pellin"},
+    };
+    for (const auto& each : cases) {
+        plant(each.setUp);
+        const auto refusal = removal(each.command, each.owner);
+        EXPECT_EQ(!refusal, each.removed != nullptr) << each.name << ": " << refusal.value_or("");
+        EXPECT_TRUE(!refusal || refusal->find(h.string()) != std::string::npos) << *refusal;
+        EXPECT_TRUE(kept() && !(each.removed && fs::exists(fs::symlink_status(h / each.removed))))
+            << each.name;
+    }
+    // A folder swapped for a link to outside the home, or to another folder of the same user at
+    // the same depth inside it, and another folder of the same user at the same depth inside it.
+    for (const char* elsewhere : {"\"$OUT\"", "Documents"}) {
+        plant("mkdir -p Library/Pellin; ln -s " + std::string(elsewhere) + " Library.link");
         // Another program of the user exchanges the folder and the link as fast as it can.
-        std::atomic<bool> stop = false;
-        std::thread swapper([&] {
-            while (!stop) {
+        const std::jthread swapper([&](const std::stop_token& stop) {
+            while (!stop.stop_requested()) {
                 ::renameat2(AT_FDCWD, (h / "Library").c_str(), AT_FDCWD,
                             (h / "Library.link").c_str(), RENAME_EXCHANGE);
             }
         });
-        const std::string command = "sudo rm -rf " + quotedForm((h / "Library/Pellin").string());
-        for (int attempt = 0; attempt < 100 && fs::exists(elsewhere / "Pellin/keep"); ++attempt) {
-            runAsAdministrator(command, ShellHost::current());
+        for (int attempt = 0; attempt < 100 && kept(); ++attempt) {
+            removal("sudo rm -rf \"$H/Library/Pellin\"");
         }
-        stop = true;
-        swapper.join();
-        EXPECT_TRUE(fs::exists(elsewhere / "Pellin/keep")) << elsewhere;
+        EXPECT_TRUE(kept()) << elsewhere;
     }
 }
 

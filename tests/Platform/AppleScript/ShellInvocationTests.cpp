@@ -5,102 +5,56 @@
 namespace {
 
 using namespace applescript;
-
 using Arguments = std::vector<std::string>;
 
-constexpr const char* kHome = "/home/a b/it's $(x)";
-constexpr const char* kToolsFirst = "/opt/pellin/bin:/usr/bin:/bin:/usr/sbin:/sbin";
+const std::string kHome = "/home/a b/it's $(x)";
+const std::string kToolsFirst = "/opt/pellin/bin:/usr/bin:/bin:/usr/sbin:/sbin";
 
-ShellHost ordinaryUser() {
+ShellHost user(bool isRoot = false, bool display = true, bool pkexec = true,
+               const std::string& home = kHome) {
     ShellHost host;
-    host.isRoot = false;
-    host.hasDisplay = true;
-    host.pkexecPath = "/usr/bin/pkexec";
-    host.sudoPath = "/usr/bin/sudo";
-    host.envPath = "/usr/bin/env";
-    host.home = kHome;
-    host.owner = 1000;
-    host.searchPath = kToolsFirst;
+    std::tie(host.isRoot, host.hasDisplay, host.sudoPath, host.home, host.owner, host.searchPath) =
+        std::tuple(isRoot, display, "/usr/bin/sudo", home, 1000, kToolsFirst);
+    host.pkexecPath = pkexec ? std::optional<std::string>("/usr/bin/pkexec") : std::nullopt;
     return host;
 }
 
-TEST(ShellInvocation, AnUnprivilegedRunHandsTheTextToTheShellWithOurToolsFirstAndTheHome) {
-    const auto plan = planShellInvocation({"echo 'a b'; ls", false}, ordinaryUser());
-    ASSERT_TRUE(plan.invocation);
-    EXPECT_EQ(plan.invocation->elevation, Elevation::None);
-    EXPECT_FALSE(plan.invocation->administrator);
-    EXPECT_EQ(plan.invocation->arguments, (Arguments{"/bin/sh", "-c", "echo 'a b'; ls"}));
-    EXPECT_EQ(plan.invocation->environment,
-              (Arguments{std::string("PATH=") + kToolsFirst, std::string("HOME=") + kHome}));
-}
-
-TEST(ShellInvocation, EveryPrivilegedRunIsTheGuardedShellWithOnlySystemFoldersOnItsPath) {
-    struct Way {
-        bool isRoot;
-        bool hasDisplay;
-        Elevation elevation;
-        Arguments program;
-        std::string marker;
-    };
-    const Way ways[] = {
-        {true, true, Elevation::None, {}, ""},
-        {false, true, Elevation::Pkexec, {"/usr/bin/pkexec"}, "\036"},
-        {false, false, Elevation::Sudo, {"/usr/bin/sudo", "--"}, "\036"},
-    };
-    const std::string path = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
-    for (const Way& way : ways) {
-        ShellHost host = ordinaryUser();
-        host.isRoot = way.isRoot;
-        host.hasDisplay = way.hasDisplay;
-        const auto plan = planShellInvocation({"-x; rm -rf ~/y", true}, host);
+// The user's text is never part of the script: it comes last, as the guarded shell's operand.
+TEST(ShellInvocation, OnlyAPrivilegedRunIsTheGuardedShellWithOnlySystemFoldersOnItsPath) {
+    const std::string path = "PATH=/usr/sbin:/usr/bin:/sbin:/bin", home = "HOME=" + kHome;
+    EXPECT_EQ(planShellInvocation({"-x; rm ~/y", false}, user()).invocation->environment,
+              (Arguments{"PATH=" + kToolsFirst, home}));
+    const Arguments sudo = {"/usr/bin/sudo", "--", "/usr/bin/env", home, path};
+    const std::tuple<ShellHost, Elevation, Arguments> ways[] = {
+        {user(true), Elevation::None, {}},
+        {user(), Elevation::Pkexec, {"/usr/bin/pkexec", "/usr/bin/env", home, path}},
+        {user(false, false), Elevation::Sudo, sudo},
+        {user(false, true, false), Elevation::Sudo, sudo}};  // a display needs pkexec
+    for (auto [host, elevation, arguments] : ways) {
+        const auto plan = planShellInvocation({"-x; rm ~/y", true}, host);
         ASSERT_TRUE(plan.invocation) << plan.failure;
-        EXPECT_EQ(plan.invocation->elevation, way.elevation);
-        EXPECT_TRUE(plan.invocation->administrator);
-        Arguments expected = way.program;
-        if (!way.program.empty()) {
-            expected.insert(expected.end(), {"/usr/bin/env", std::string("HOME=") + kHome, path});
-        }
-        expected.insert(expected.end(), {"/bin/sh", "-c", std::string(elevatedShellScript()), "sh",
-                                         way.marker, "1000", "-x; rm -rf ~/y"});
-        EXPECT_EQ(plan.invocation->arguments, expected);
-        EXPECT_EQ(plan.invocation->environment, (Arguments{path, std::string("HOME=") + kHome}));
+        EXPECT_EQ(plan.invocation->elevation, elevation);
+        arguments.insert(arguments.end(), {"/bin/sh", "-c", std::string(elevatedShellScript()),
+                                           "sh", host.isRoot ? "" : "\036", "1000", "-x; rm ~/y"});
+        EXPECT_EQ(plan.invocation->arguments, arguments);
+        EXPECT_EQ(plan.invocation->environment, (Arguments{path, home}));
     }
-    // Without pkexec a display does not help: sudo asks on the terminal.
-    ShellHost host = ordinaryUser();
-    host.pkexecPath.reset();
-    EXPECT_EQ(planShellInvocation({"true", true}, host).invocation->elevation, Elevation::Sudo);
 }
 
 TEST(ShellInvocation, APrivilegedRunWithoutAnAbsoluteHomeOrItsOwnerDoesNotStartEvenAsRoot) {
-    ShellHost host = ordinaryUser();
-    host.pkexecPath.reset();
+    ShellHost host = user(false, true, false);
     host.sudoPath.reset();
-    auto plan = planShellInvocation({"true", true}, host);
-    EXPECT_FALSE(plan.invocation);
-    EXPECT_NE(plan.failure.find("sudo"), std::string::npos);
-
+    EXPECT_NE(planShellInvocation({"true", true}, host).failure.find("sudo"), std::string::npos);
     for (const bool isRoot : {false, true}) {
         for (const char* home : {"", "relative/home", "-rf"}) {
-            host = ordinaryUser();
-            host.isRoot = isRoot;
-            host.home = home;
-            plan = planShellInvocation({"rm -rf ~/x", true}, host);
+            const auto plan = planShellInvocation({"rm ~/x", true}, user(isRoot, true, true, home));
             EXPECT_FALSE(plan.invocation) << home;
             EXPECT_NE(plan.failure.find("home folder"), std::string::npos);
         }
-        host = ordinaryUser();
-        host.isRoot = isRoot;
+        host = user(isRoot);
         host.owner.reset();
-        EXPECT_FALSE(planShellInvocation({"rm -rf ~/x", true}, host).invocation);
+        EXPECT_FALSE(planShellInvocation({"rm ~/x", true}, host).invocation);
     }
-}
-
-TEST(ShellInvocation, TheFixedPathStartsWithOurToolsAndNeverTakesTheCallersPath) {
-    const std::string tools = toolsFolder();
-    ASSERT_FALSE(tools.empty());
-    EXPECT_EQ(fixedSearchPath(), tools + ":/usr/bin:/bin:/usr/sbin:/sbin");
-    EXPECT_EQ(findSystemProgram("sh").value_or("").substr(0, 1), "/");
-    EXPECT_FALSE(findSystemProgram("no-such-program-anywhere"));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "TemporaryHome.h"
+#include "TestCases.h"
 
 namespace {
 
@@ -48,8 +49,7 @@ TEST(FileManager, FoldersAreCreatedAsAskedAndFailuresKeepTheirCause) {
     } cases[] = {
         {deep, false, false, ENOENT},         {deep, true, true, 0},   {deep, true, true, 0},
         {deep, false, false, EEXIST},         {file, true, false, -1}, {file, false, false, -1},
-        {file / "sub", true, false, ENOTDIR}, {"", true, false, -1},
-    };
+        {file / "sub", true, false, ENOTDIR}, {"", true, false, -1}};
     for (const auto& [path, parents, made, code] : cases) {
         Error error;
         EXPECT_EQ(FileManager::createDirectoryAtPath(path.string(), parents, &error), made) << path;
@@ -126,23 +126,9 @@ TEST(FileManager, TildeExpansionUsesTheAbsoluteHomeOfTheMoment) {
 }
 
 TEST(FileManager, PathComponents) {
-    const struct {
-        const char *path, *parent, *last;
-    } cases[] = {
-        {"/a/b/c.app", "/a/b", "c.app"},
-        {"/a", "/", "a"},
-        {"a", "", "a"},
-        {"/a/b///", "/a", "b"},
-        {"/", "/", "/"},
-        {"//", "/", "/"},
-        {"", "", ""},
-        {"a/b", "a", "b"},
-        {"/a//b", "/a", "b"},
-        {"~", "", "~"},
-    };
-    for (const auto& [path, parent, last] : cases) {
-        EXPECT_EQ(foundation::stringByDeletingLastPathComponent(path), parent) << path;
-        EXPECT_EQ(foundation::lastPathComponent(path), last) << path;
+    for (const auto& row : pellin::test::casesIn("path-components.tsv")) {
+        EXPECT_EQ(foundation::stringByDeletingLastPathComponent(row.at(0)), row.at(1)) << row[0];
+        EXPECT_EQ(foundation::lastPathComponent(row.at(0)), row.at(2)) << row[0];
     }
 }
 
@@ -160,16 +146,14 @@ TEST(FileManager, FilesOfOtherProgramsAreReadWithBounds) {
         std::size_t cap;
         FileManager::FinalLink link;
         int code;
-    } cases[] = {
-        {file, 10, refuse, 0},
-        {file, 9, follow, EFBIG},
-        {sparse, 1 << 20, follow, EFBIG},
-        {"/proc/self/stat", 1 << 20, follow, 0},
-        {"/proc/self/stat", 4, follow, EFBIG},
-        {fifo, 100, follow, EINVAL},
-        {home.path() / "link", 100, follow, 0},
-        {home.path() / "link", 100, refuse, ELOOP},
-    };
+    } cases[] = {{file, 10, refuse, 0},
+                 {file, 9, follow, EFBIG},
+                 {sparse, 1 << 20, follow, EFBIG},
+                 {"/proc/self/stat", 1 << 20, follow, 0},
+                 {"/proc/self/stat", 4, follow, EFBIG},
+                 {fifo, 100, follow, EINVAL},
+                 {home.path() / "link", 100, follow, 0},
+                 {home.path() / "link", 100, refuse, ELOOP}};
     for (const auto& [path, cap, link, code] : cases) {
         Error error;
         const auto read =

@@ -3,14 +3,13 @@
 #include <PellinFoundation/UserDefaults.h>
 
 #include <gtest/gtest.h>
-#include <plist/plist.h>
 
-#include <cmath>
 #include <set>
 #include <thread>
 
 #include "SettingsProbe.h"
 #include "TemporaryHome.h"
+#include "TestCases.h"
 
 namespace {
 
@@ -49,48 +48,16 @@ class Settings : public ::testing::Test {
 
 TEST_F(Settings, ValuesReadAsTheKindAskedFor) {
     const auto defaults = open();
-    const struct {
-        Value stored;
-        bool asBool;
-        std::optional<std::string> asText;
-    } cases[] = {
-        {Value("NO"), false, "NO"},
-        {Value("yes"), true, "yes"},
-        {Value(" YES "), true, " YES "},
-        {Value("TRUE"), true, "TRUE"},
-        {Value("false"), false, "false"},
-        {Value("1"), true, "1"},
-        {Value("0.0"), false, "0.0"},
-        {Value("-1"), true, "-1"},
-        {Value("1e3"), true, "1e3"},
-        {Value("2.5"), true, "2.5"},
-        {Value(""), false, ""},
-        {Value("Y"), false, "Y"},
-        {Value("inf"), false, "inf"},
-        {Value("nan"), false, "nan"},
-        {Value("0x1"), false, "0x1"},
-        {Value(true), true, "1"},
-        {Value(false), false, "0"},
-        {Value(0), false, "0"},
-        {Value(-7), true, "-7"},
-        {Value(0.0), false, "0"},
-        {Value(0.1), true, "0.1"},
-        {Value(3.0), true, "3"},
-        {Value(1e300), true, "1e+300"},
-        {Value(std::nan("")), true, "nan"},  // not zero
-        {Value(Date{1.0}), false, std::nullopt},
-        {Value(Data{1}), false, std::nullopt},
-        {Value(Array{Value(1)}), false, std::nullopt},
-        {Value(Dictionary{{"a", Value(1)}}), false, std::nullopt},
-    };
-    for (const auto& [stored, asBool, asText] : cases) {
-        defaults->setObject(stored, "key");
-        EXPECT_EQ(defaults->boolForKey("key"), asBool) << stored.description();
-        if (!std::isnan(stored.real() ? *stored.real() : 0)) {
-            EXPECT_EQ(defaults->stringForKey("key"), asText) << stored.description();
+    for (const auto& row : pellin::test::casesIn("settings-values.tsv")) {
+        const auto stored = PropertyListSerialization::propertyListWithData(row.at(0));
+        ASSERT_TRUE(stored) << row.at(0);
+        defaults->setObject(*stored, "key");
+        EXPECT_EQ(defaults->boolForKey("key"), row.at(1) == "YES") << row.at(0);
+        if (row.at(2) != "(not a number)") {
+            EXPECT_EQ(defaults->stringForKey("key").value_or("(none)"), row.at(2)) << row.at(0);
             EXPECT_EQ(open()->objectForKey("key"), stored);
         }
-        EXPECT_EQ(defaults->dictionaryForKey("key").has_value(), stored.dictionary() != nullptr);
+        EXPECT_EQ(defaults->dictionaryForKey("key").has_value(), stored->dictionary() != nullptr);
     }
     EXPECT_FALSE(defaults->boolForKey("never-stored"));
     EXPECT_EQ(defaults->stringForKey("never-stored"), std::nullopt);
@@ -149,22 +116,15 @@ TEST_F(Settings, AWriteReachesTheFileAtOnceAndOtherProcessesSeeIt) {
 // last: each file must still be the whole domain as the writer would write it afresh.
 TEST_F(Settings, ASetRewritesOnlyItsEntryYetTheFileIsTheWholeDomain) {
     const auto defaults = open();
+    const Value nested(Dictionary{{"i", Value(Array{Value(1.5), Value(Data{1, 2, 3})})}});
     const std::pair<std::string, Value> steps[] = {
-        {"m", Value(1)},
-        {"a", Value("before every other")},
-        {"z", Value(true)},
-        {"m", Value("longer")},
-        {"m", Value(2)},
-        {"k<&>\r", Value("<t> & \r")},
-        {"n", Value(Dictionary{{"i", Value(Array{Value(1.5), Value(Data{1, 2, 3})})}})},
-        {"a", Value()},
-        {"z", Value()},
-        {"m", Value()},
-        {"absent", Value()},
-        {"k<&>\r", Value()},
-        {"n", Value()},
-        {"again", Value(3)},
-    };
+        {"m", Value(1)},     {"a", Value("before every other")},
+        {"z", Value(true)},  {"m", Value("longer")},
+        {"m", Value(2)},     {"k<&>\r", Value("<t> & \r")},
+        {"n", nested},       {"a", Value()},
+        {"z", Value()},      {"m", Value()},
+        {"absent", Value()}, {"k<&>\r", Value()},
+        {"n", Value()},      {"again", Value(3)}};
     Dictionary expected;
     for (const auto& [key, value] : steps) {
         defaults->setObject(value, key);
@@ -243,17 +203,9 @@ TEST_F(Settings, DamagedFilesReadAsEmptyAndOnlyTheNewestIsKeptAside) {
 }
 
 TEST_F(Settings, ABinaryFileIsReadAndRewrittenAsXmlWithEveryKey) {
-    const std::string xml =
+    writeDomainFile(pellin::test::binaryFromXml(
         "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>level</key><integer>15</integer>"
-        "<key>when</key><date>1900-01-01T00:00:00Z</date></dict></plist>";
-    plist_t root = nullptr;
-    plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
-    char* bytes = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(root, &bytes, &length);
-    writeDomainFile(std::string(bytes, length));
-    std::free(bytes);
-    plist_free(root);
+        "<key>when</key><date>1900-01-01T00:00:00Z</date></dict></plist>"));
     const auto defaults = open();
     EXPECT_EQ(defaults->stringForKey("level"), "15");
     defaults->setObject(Value("added"), "new");
@@ -288,19 +240,19 @@ TEST(SettingsConcurrency, WritersInManyProcessesAndThreadsLoseNothing) {
     for (const char* prefix : {"p0", "p1", "p2"}) {
         writers.push_back(pellin::test::startProbe({"write-many", kDomain, prefix, "1000"}));
     }
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t] {
-            const auto defaults = UserDefaults::initWithSuiteName(kDomain);
-            for (int i = 0; i < 200; ++i) {
-                defaults->registerDefaults({{"registered" + std::to_string(t), Value(i)}});
-                defaults->setObject(Value(i), "t" + std::to_string(t) + "-" + std::to_string(i));
-                (void)defaults->objectForKey("t" + std::to_string((t + 1) % 4) + "-0");
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([t] {
+                const auto defaults = UserDefaults::initWithSuiteName(kDomain);
+                for (int i = 0; i < 200; ++i) {
+                    defaults->registerDefaults({{"registered" + std::to_string(t), Value(i)}});
+                    defaults->setObject(Value(i),
+                                        "t" + std::to_string(t) + "-" + std::to_string(i));
+                    (void)defaults->objectForKey("t" + std::to_string((t + 1) % 4) + "-0");
+                }
+            });
+        }
     }
     for (const pid_t writer : writers) {
         EXPECT_EQ(pellin::test::waitForExit(writer), 0);
