@@ -297,6 +297,9 @@ TEST_F(LoggerSetup, WithoutAnAbsoluteHomeNothingIsWrittenInTheWorkingFolder) {
         GTEST_SKIP() << "needs root, to run the program as a user without a password entry";
     }
     const fs::path work = home_.path() / "work";
+    // The user runs a copy beside the home: the checkout may lie where it cannot enter.
+    fs::permissions(home_.parent(), fs::perms::owner_all | fs::perms::others_exec);
+    const fs::path probe = pellin::test::copyWithLibraries("LogProbe", home_.parent() / "probe");
     for (const std::string home : {"-u", "HOME=", "HOME=relative/home"}) {
         SCOPED_TRACE(home);
         fs::create_directories(work);
@@ -308,8 +311,9 @@ TEST_F(LoggerSetup, WithoutAnAbsoluteHomeNothingIsWrittenInTheWorkingFolder) {
         if (home == "-u") {
             argv.push_back("HOME");
         }
-        argv.insert(argv.end(), {"/usr/bin/setpriv", "--reuid=4242", "--regid=4242",
-                                 "--clear-groups", logProbe(), "setup"});
+        argv.insert(argv.end(),
+                    {"LD_LIBRARY_PATH=" + probe.parent_path().string(), "/usr/bin/setpriv",
+                     "--reuid=4242", "--regid=4242", "--clear-groups", probe.string(), "setup"});
         const auto run = runProgram(argv);
         EXPECT_TRUE(run.exitedWith(0));
         EXPECT_EQ(run.output.substr(0, 2), "7\n");

@@ -53,4 +53,19 @@ std::filesystem::path buildDirectory() {
     return dir ? std::filesystem::path(dir) : std::filesystem::current_path();
 }
 
+std::filesystem::path copyWithLibraries(const std::string& program,
+                                        const std::filesystem::path& folder) {
+    namespace fs = std::filesystem;
+    fs::create_directories(folder);
+    for (const fs::directory_entry& entry : fs::directory_iterator(buildDirectory() / "lib")) {
+        if (entry.path().filename().string().find(".so") != std::string::npos) {
+            fs::copy(entry.path(), folder / entry.path().filename(),
+                     fs::copy_options::copy_symlinks | fs::copy_options::skip_existing);
+        }
+    }
+    fs::copy_file(buildDirectory() / "bin" / program, folder / program,
+                  fs::copy_options::skip_existing);
+    return folder / program;
+}
+
 }  // namespace pellin::test

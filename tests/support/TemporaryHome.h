@@ -36,4 +36,10 @@ std::string readFile(const std::filesystem::path& path);
 // Folder of the build tree (from PELLIN_BUILD_DIR), for tests that run the built programs.
 std::filesystem::path buildDirectory();
 
+// Copies the built `program` and the build tree's libraries into `folder`, for a program run as
+// another user, who may not be able to enter the checkout. Returns the copy; run it with
+// LD_LIBRARY_PATH=<folder>.
+std::filesystem::path copyWithLibraries(const std::string& program,
+                                        const std::filesystem::path& folder);
+
 }  // namespace pellin::test

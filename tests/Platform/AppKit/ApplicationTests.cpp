@@ -26,17 +26,8 @@ Finished runProbe(const fs::path& home, const std::vector<std::string>& argument
                   std::vector<std::string> extra = {}, std::optional<RunAs> user = {}) {
     fs::path program = buildDirectory() / "bin/AppKitProbe";
     if (user) {
-        const fs::path copy = home.parent_path() / "probe";
-        fs::create_directories(copy);
-        for (const fs::directory_entry& entry : fs::directory_iterator(buildDirectory() / "lib")) {
-            if (entry.path().filename().string().find(".so") != std::string::npos) {
-                fs::copy(entry.path(), copy / entry.path().filename(),
-                         fs::copy_options::copy_symlinks | fs::copy_options::skip_existing);
-            }
-        }
-        fs::copy_file(program, copy / program.filename(), fs::copy_options::skip_existing);
-        program = copy / program.filename();
-        extra.push_back("LD_LIBRARY_PATH=" + copy.string());
+        program = copyWithLibraries("AppKitProbe", home.parent_path() / "probe");
+        extra.push_back("LD_LIBRARY_PATH=" + program.parent_path().string());
     }
     std::vector<std::string> environment = {"HOME=" + home.string(), "PATH=/usr/bin:/bin"};
     environment.insert(environment.end(), extra.begin(), extra.end());
