@@ -35,8 +35,36 @@ namespace {
 
 class Facility : public ::testing::Test {
   protected:
+    fs::path logs() const { return home_.path() / "Library" / "Logs" / "LumberjackTests"; }
+    std::vector<fs::path> files() const {
+        return pellin::test::logFiles(home_.path(), "LumberjackTests");
+    }
+
+    // Logs `lines` through a new file sink of files of `maximumSize` bytes (0: no limit), every
+    // seventh synchronously; returns them as the file should hold them.
+    static std::string log(const std::vector<std::string>& lines, std::uint64_t maximumSize = 0) {
+        auto logger = std::make_shared<DDFileLogger>();
+        logger->setMaximumFileSize(maximumSize);
+        Registered<DDFileLogger> sink(logger);
+        std::string text;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            pellin::test::logText(i % 7 != 0, lines[i]);
+            text += lines[i] + "\n";
+        }
+        return text;
+    }
+
     pellin::test::TemporaryHome home_;
 };
+
+// A line of exactly `size` bytes with its line feed.
+std::string lineOfSize(int number, std::size_t size) {
+    std::string line = std::to_string(number) + " ";
+    line.resize(size - 1, '.');
+    return line;
+}
+
+using FileSink = Facility;
 
 }  // namespace
 
@@ -132,45 +160,6 @@ TEST_F(Facility, AFlushGivesUpOnAStuckSinkAndCountsWhatItDropped) {
     EXPECT_EQ(sink->texts(), (Lines{"0", "after"}));
 }
 
-namespace {
-
-class FileSink : public ::testing::Test {
-  protected:
-    fs::path logs() const { return home_.path() / "Library" / "Logs" / "LumberjackTests"; }
-    std::vector<fs::path> files() const {
-        return pellin::test::logFiles(home_.path(), "LumberjackTests");
-    }
-
-    // Logs `lines` through a new file sink of files of `maximumSize` bytes (0: no limit), every
-    // seventh synchronously; returns them as the file should hold them.
-    static std::string log(const std::vector<std::string>& lines, std::uint64_t maximumSize = 0) {
-        auto logger = std::make_shared<DDFileLogger>();
-        logger->setMaximumFileSize(maximumSize);
-        Registered<DDFileLogger> sink(logger);
-        std::string text;
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            pellin::test::logText(i % 7 != 0, lines[i]);
-            text += lines[i] + "\n";
-        }
-        return text;
-    }
-
-    static std::string nameStartedAt(std::time_t time) {
-        return pellin::test::logFileNameStartedAt("LumberjackTests", time);
-    }
-
-    pellin::test::TemporaryHome home_;
-};
-
-// A line of exactly `size` bytes with its line feed.
-std::string lineOfSize(int number, std::size_t size) {
-    std::string line = std::to_string(number) + " ";
-    line.resize(size - 1, '.');
-    return line;
-}
-
-}  // namespace
-
 // Lines are gathered and written a page at a time: lines of every length, some crossing page
 // boundaries and some longer than a page, come out exactly as they went in.
 TEST_F(FileSink, LinesOfEveryLengthArriveWholeAndInOrderInTheProgramsFolder) {
@@ -235,7 +224,8 @@ TEST_F(FileSink, TheNewestFileIsContinuedOnlyWhileYoungWithRoomAndNoLink) {
         SCOPED_TRACE(c.what);
         fs::remove_all(logs());
         fs::create_directories(logs());
-        const fs::path newest = logs() / nameStartedAt(std::time(nullptr) - c.age);
+        const fs::path newest = logs() / pellin::test::logFileNameStartedAt(
+                                             "LumberjackTests", std::time(nullptr) - c.age);
         const bool link = std::string_view(c.what) == "link";
         std::ofstream(link ? target : newest) << c.content;
         if (link) {
@@ -284,7 +274,7 @@ TEST_F(FileSink, FileNamesTellWhenEachFileWasStarted) {
         EXPECT_EQ(at(c.at(0)), std::stoll(c.at(1))) << c.at(0);
     }
     const std::time_t started = std::time(nullptr) - 7200;
-    EXPECT_EQ(at(nameStartedAt(started)), started);
+    EXPECT_EQ(at(pellin::test::logFileNameStartedAt("LumberjackTests", started)), started);
 }
 
 // Lines at debug level carry the user's identity, so the folders and files are the user's

@@ -97,6 +97,9 @@ int main(int argc, char* argv[]) {
     }
     for (long number = 0; mode == "burst" || number < count; ++number) {
         logLine(number);
+        if (mode == "fork" && number == 0) {
+            lumberjack::DDLog::flushLog();  // the file exists before any child could start one
+        }
         if (mode == "fork" && number % (count / 200 + 1) == 0) {
             if (const pid_t pid = fork(); pid == 0) {
                 lumberjack::DDLog::log(true, 31, lumberjack::DDLogFlagInfo, 0, nullptr, nullptr, 0,
