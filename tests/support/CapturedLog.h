@@ -1,38 +1,158 @@
 #pragma once
 
-#include <memory>
-#include <mutex>
-#include <string>
-#include <vector>
+// What tests of logging share: a sink that records in memory, and the log files and lines that
+// a program leaves below a home folder.
 
 #include <PellinLumberjack/DDAbstractLogger.h>
-#include <PellinLumberjack/DDLogMessage.h>
+#include <PellinLumberjack/DDLog.h>
+#include <PellinLumberjack/DDLogFileManager.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TemporaryHome.h"
 
 namespace pellin::test {
 
-// Registers a sink that keeps every message in memory, and sets ddLogLevel to `level` (debug by
-// default) for its lifetime. messages() flushes the facility first, so asynchronous lines are in.
-class CapturedLog {
+// A sink that keeps in memory every message it writes, in order; without a formatter a
+// message's line is its text.
+class RecordingSink : public lumberjack::DDAbstractLogger {
+  public:
+    std::vector<lumberjack::DDLogMessage> messages() const {
+        std::lock_guard lock(mutex_);
+        return messages_;
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& message : messages()) {
+            out.push_back(message.message);
+        }
+        return out;
+    }
+    void clear() {
+        std::lock_guard lock(mutex_);
+        messages_.clear();
+    }
+    // While held, the sink's queue waits at its next message, so that more gather behind it.
+    void hold() { setHeld(true); }
+    void release() { setHeld(false); }
+    // Each message is taken this much later, as by a slow disk (set before anything is logged).
+    void setDelay(std::chrono::microseconds delay) { delay_ = delay; }
+
+  protected:
+    void writeLine(std::string_view) override {}
+    void writeMessageLine(const lumberjack::DDLogMessage& message, std::string_view) override {
+        std::this_thread::sleep_for(delay_);
+        std::unique_lock lock(mutex_);
+        released_.wait(lock, [this] { return !held_; });
+        messages_.push_back(message);
+    }
+
+  private:
+    void setHeld(bool held) {
+        std::lock_guard lock(mutex_);
+        held_ = held;
+        released_.notify_all();
+    }
+
+    mutable std::mutex mutex_;
+    std::condition_variable released_;
+    bool held_ = false;
+    std::chrono::microseconds delay_{0};
+    std::vector<lumberjack::DDLogMessage> messages_;
+};
+
+// Registers a sink with the facility while it lives; removing it writes what it still holds.
+template <class Sink = RecordingSink>
+class Registered {
+  public:
+    explicit Registered(std::shared_ptr<Sink> sink = std::make_shared<Sink>())
+        : sink_(std::move(sink)) {
+        lumberjack::DDLog::addLogger(sink_);
+    }
+    ~Registered() { lumberjack::DDLog::removeLogger(sink_); }
+    Registered(const Registered&) = delete;
+    Registered& operator=(const Registered&) = delete;
+
+    Sink* operator->() const { return sink_.get(); }
+    const std::shared_ptr<Sink>& pointer() const { return sink_; }
+
+  private:
+    std::shared_ptr<Sink> sink_;
+};
+
+// A registered RecordingSink that also sets ddLogLevel to `level` (debug by default) for its
+// lifetime. Its own messages(), texts() and clear() flush the facility first, so asynchronous
+// lines are in; through -> the sink is read as it is at that moment.
+class CapturedLog : public Registered<RecordingSink> {
   public:
     explicit CapturedLog(int level = 15);
     ~CapturedLog();
-    CapturedLog(const CapturedLog&) = delete;
-    CapturedLog& operator=(const CapturedLog&) = delete;
 
     std::vector<lumberjack::DDLogMessage> messages() const;
-    // The message texts alone, in order.
     std::vector<std::string> texts() const;
     // "function | text" for each message, to check both at once.
     std::vector<std::string> functionsAndTexts() const;
     void clear();
 
-    // Shared with the sink's formatter, which fills it on the sink's queue.
-    struct Store;
-
   private:
-    std::shared_ptr<Store> store_;
-    std::shared_ptr<lumberjack::DDAbstractLogger> sink_;
     int previousLevel_;
 };
+
+// A message as the log call macros hand it over, with the facility's own defaults.
+inline void logText(bool asynchronous, std::string text,
+                    lumberjack::DDLogFlag flag = lumberjack::DDLogFlagInfo) {
+    lumberjack::DDLog::log(asynchronous, 31, flag, 0, "/src/Tests/FacilityTests.cpp",
+                           "+[FacilityTests logText:]", 7, nullptr, std::move(text));
+}
+
+// The test program that logs (tests/Platform/Lumberjack/LogProbe.cpp).
+inline std::string logProbe() {
+    return buildDirectory() / "bin" / "LogProbe";
+}
+
+// The log files of `program` below `home`, oldest first.
+inline std::vector<std::filesystem::path> logFiles(const std::filesystem::path& home,
+                                                   const std::string& program) {
+    return lumberjack::DDLogFileManager(home / "Library" / "Logs" / program, program)
+        .sortedLogFilePaths();
+}
+
+inline std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The lines of all log files of `program` below `home`.
+inline std::vector<std::string> logLines(const std::filesystem::path& home,
+                                         const std::string& program) {
+    std::string text;
+    for (const auto& file : logFiles(home, program)) {
+        text += readFile(file);
+    }
+    return linesOf(text);
+}
+
+// The name of a file of `program` started at `time`, in the local time without its UTC offset,
+// as files of earlier versions are named.
+inline std::string logFileNameStartedAt(const std::string& program, std::time_t time) {
+    std::tm local{};
+    localtime_r(&time, &local);
+    char stamp[64];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d--%H-%M-%S-000", &local);
+    return program + " " + stamp + ".log";
+}
 
 }  // namespace pellin::test

@@ -5,10 +5,8 @@
 //   fulldisk: lines of many lengths before, while and after $HOME/filler fills the disk;
 //   burst: lines until it is killed, in files of the default size;
 //   setup|consolesetup|syslogsetup: sets up logging as a program does (all of it, or the console
-//     or system-log sink at level 31), prints ddLogLevel and logs one line at every level;
-//   format <milliseconds since 1970>: prints the line the Pellin formatter makes of it.
+//     or system-log sink at level 31), prints ddLogLevel and logs one line at every level.
 
-#include <PellinLog/LoggerFormatterClassName.h>
 #include <PellinLog/PellinLogCall.h>
 #include <PellinLog/PellinLogger.h>
 #include <PellinLumberjack/DDFileLogger.h>
@@ -86,20 +84,6 @@ int setUp(const std::string& mode) {
 int main(int argc, char* argv[]) {
     const std::string mode = argc > 1 ? argv[1] : "";
     const long long count = argc > 2 ? std::strtoll(argv[2], nullptr, 10) : 0;
-    if (mode == "format") {
-        const lumberjack::DDLogMessage message{
-            .message = "text",
-            .flag = lumberjack::DDLogFlagInfo,
-            .file = {},
-            .fileName = "file.cpp",
-            .function = "+[Class selector]",
-            .line = 42,
-            .tag = {},
-            .timestamp = std::chrono::system_clock::time_point(std::chrono::milliseconds(count)),
-            .queueLabel = "main"};
-        std::printf("%s\n", LoggerFormatterClassName().formatLogMessage(message).c_str());
-        return 0;
-    }
     if (mode.ends_with("setup")) {
         return setUp(mode);
     }
@@ -113,6 +97,9 @@ int main(int argc, char* argv[]) {
     }
     for (long number = 0; mode == "burst" || number < count; ++number) {
         logLine(number);
+        if (mode == "fork" && number == 0) {
+            lumberjack::DDLog::flushLog();  // the file exists before any child could start one
+        }
         if (mode == "fork" && number % (count / 200 + 1) == 0) {
             if (const pid_t pid = fork(); pid == 0) {
                 lumberjack::DDLog::log(true, 31, lumberjack::DDLogFlagInfo, 0, nullptr, nullptr, 0,
