@@ -23,7 +23,7 @@ TEST(SettingsDomainSurvivesKilledWriters, TheFileAlwaysParsesAndTheOthersLoseNot
     std::mt19937 random(std::random_device{}());
     std::vector<pid_t> writers;
     for (const std::string name : {"k0", "w1", "k2", "w3", "w4", "k5", "w6", "k7"}) {
-        writers.push_back(pellin::test::startProbe({"write-many", "crash.test", name, "300"}));
+        writers.push_back(pellin::test::writeMany("crash.test", name, 300));
     }
     for (const std::size_t killed : {0u, 2u, 5u, 7u}) {
         for (int reads = std::uniform_int_distribution(1, 300)(random); reads > 0; --reads) {
