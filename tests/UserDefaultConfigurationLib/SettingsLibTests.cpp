@@ -6,9 +6,6 @@
 #include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
 #include <UserDefaultConfigurationLib/UserNotificationModel.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -367,25 +364,6 @@ TEST_F(SettingsLib, ASetterWhoseValueCannotBeStoredLeavesNoStaleValue) {
     ASSERT_EQ(log.texts().size(), 1u);
     EXPECT_NE(log.texts()[0].find("(22)"), std::string::npos) << log.texts()[0];  // EINVAL
     EXPECT_NE(log.texts()[0].find(domainFile().string()), std::string::npos);
-}
-
-TEST_F(SettingsLib, WhatRootCreatesInAUsersHomeBelongsToThatUser) {
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "only root can run with another user's home";
-    }
-    ASSERT_EQ(chown(home.path().c_str(), 65534, 65534), 0);
-    Lib::setSuccessAddTime(Value(1));
-    home.writeFile("Library/Preferences/" + domainFile().filename().string(), "damaged, root's");
-    Lib::setSuccessAddTime(Value(2));
-    std::set<fs::path> created = files();
-    ASSERT_EQ(created.size(), 2u);  // the domain file and the damaged one, set aside
-    created.insert({home.path() / "Library", preferences()});
-    for (const fs::path& path : created) {
-        struct stat info {};
-        ASSERT_EQ(stat(path.c_str(), &info), 0) << path;
-        EXPECT_EQ(info.st_uid, 65534u) << path;
-        EXPECT_TRUE(S_ISDIR(info.st_mode) || (info.st_mode & 077) == 0) << path;  // secrets
-    }
 }
 
 }  // namespace

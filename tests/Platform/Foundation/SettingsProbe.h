@@ -35,12 +35,16 @@ inline std::string binaryFromXml(const std::string& xml) {
 }
 
 // Runs `body` in a forked copy of this test, whose process has no other thread at that moment.
-// Wait for it with waitForExit: 0 once `body` has returned.
+// Wait for it with waitForExit: 0 once `body` has returned, 1 if it threw.
 template <class Body>
 pid_t inChild(const Body& body) {
     const pid_t pid = fork();
     if (pid == 0) {
-        body();
+        try {
+            body();
+        } catch (...) {
+            _exit(1);
+        }
         _exit(0);
     }
     return pid;

@@ -1,8 +1,11 @@
 // Faults the per-user settings store must not have.
+#include <PellinFoundation/HomeOwner.h>
 #include <PellinFoundation/PropertyList.h>
 #include <PellinFoundation/UserDefaults.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -247,6 +250,26 @@ TEST_F(Settings, RemovingADomainLeavesNothingOfItInAnyProcess) {
     ASSERT_TRUE(setElsewhere(kDomain, "b", "new"));
     EXPECT_EQ(defaults->stringForKey("b"), "new");
     EXPECT_TRUE(defaults->objectForKey("a").isNone());
+}
+
+TEST_F(Settings, WhatRootCreatesInAUsersHomeBelongsToThatUser) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can run with another user's home";
+    }
+    EXPECT_FALSE(ownerOfCreatedFiles());  // root's own home: nothing to change
+    ASSERT_EQ(chown(home_.path().c_str(), 65534, 65534), 0);
+    open()->setObject(Value(1), "key");
+    writeDomainFile("damaged, root's");
+    open()->setObject(Value(2), "key");
+    ASSERT_EQ(files().size(), 2u);  // the domain file and the damaged one, set aside
+    for (const fs::path& path : {home_.path() / "Library", preferences(), domainFile(),
+                                 preferences() / *files().rbegin()}) {
+        struct stat info {};
+        ASSERT_EQ(stat(path.c_str(), &info), 0) << path;
+        EXPECT_EQ(info.st_uid, 65534u) << path;
+        EXPECT_EQ(info.st_gid, 65534u) << path;
+        EXPECT_TRUE(S_ISDIR(info.st_mode) || (info.st_mode & 077) == 0) << path;  // secrets
+    }
 }
 
 TEST(SettingsConcurrency, WritersInManyProcessesAndThreadsLoseNothing) {
