@@ -96,18 +96,8 @@ Value sample(const Accessor& accessor, int n) {
                                         : Value(n);
 }
 
-void fillEveryKey() {
-    int n = 10;
-    for (const Accessor& accessor : kAccessors) {
-        accessor.set ? accessor.set(sample(accessor, n))
-                     : SettingsLib::store(accessor.key, sample(accessor, n));
-        ++n;
-    }
-    Lib::setUserNotification("m1", kMonday, Value(2));
-}
-
 // Every step at debug level, in the order and words of the transcript.
-TEST_F(SettingsLib, EachAccessorAnswersItsDefaultThenReadsAndWritesItsOwnKey) {
+TEST_F(SettingsLib, EachAccessorAnswersItsDefaultThenReadsWritesAndRemovesItsOwnKey) {
     pellin::test::CapturedLog log;
     Lib::synchronize();
     Lib::removePersistentDomain();
@@ -117,8 +107,13 @@ TEST_F(SettingsLib, EachAccessorAnswersItsDefaultThenReadsAndWritesItsOwnKey) {
     }
     // The defaults are registered in this process only: the domain holds none of them.
     EXPECT_FALSE(fs::exists(domainFile()));
-    fillEveryKey();
     int n = 10;
+    for (const Accessor& accessor : kAccessors) {
+        accessor.set ? accessor.set(sample(accessor, n)) : store(accessor.key, sample(accessor, n));
+        ++n;
+    }
+    Lib::setUserNotification("m1", kMonday, Value(2));
+    n = 10;
     for (const Accessor& accessor : kAccessors) {
         EXPECT_EQ(accessor.get(), sample(accessor, n)) << accessor.key;
         if (accessor.key != std::string("userId") && accessor.key != std::string("password")) {
@@ -149,15 +144,12 @@ TEST_F(SettingsLib, EachAccessorAnswersItsDefaultThenReadsAndWritesItsOwnKey) {
     Lib::setUserId("bob");
     Lib::getProductInformation();
     EXPECT_EQ(quiet.texts(), std::vector<std::string>{});
-}
-
-TEST_F(SettingsLib, RemovalsTakeTheirKeysAndNoOther) {
-    fillEveryKey();
+    // Removals take their keys and no other.
     Lib::removeUserInfo();
     for (const char* key : {"userId", "password", "certkey"}) {
         EXPECT_EQ(storedOnDisk(key), "(null)") << key;
     }
-    EXPECT_EQ(stored("productInformation"), Value(false));
+    EXPECT_EQ(stored("productInformation"), Value("NO"));
     EXPECT_NE(Lib::getUserNotification("m1"), nullptr);
     Lib::removeKey("successAddTime");
     Lib::removeKey("noSuchKey");
