@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <thread>
 
 #include "SettingsProbe.h"
 #include "TemporaryHome.h"
@@ -270,39 +269,6 @@ TEST_F(Settings, WhatRootCreatesInAUsersHomeBelongsToThatUser) {
         EXPECT_EQ(info.st_gid, 65534u) << path;
         EXPECT_TRUE(S_ISDIR(info.st_mode) || (info.st_mode & 077) == 0) << path;  // secrets
     }
-}
-
-TEST(SettingsConcurrency, WritersInManyProcessesAndThreadsLoseNothing) {
-    const pellin::test::TemporaryHome home;
-    std::vector<pid_t> writers;
-    for (const char* prefix : {"p0", "p1", "p2"}) {
-        writers.push_back(pellin::test::writeMany(kDomain, prefix, 1000));
-    }
-    {
-        std::vector<std::jthread> threads;
-        for (int t = 0; t < 4; ++t) {
-            threads.emplace_back([t] {
-                const auto defaults = UserDefaults::initWithSuiteName(kDomain);
-                for (int i = 0; i < 200; ++i) {
-                    defaults->registerDefaults({{"registered" + std::to_string(t), Value(i)}});
-                    defaults->setObject(Value(i),
-                                        "t" + std::to_string(t) + "-" + std::to_string(i));
-                    (void)defaults->objectForKey("t" + std::to_string((t + 1) % 4) + "-0");
-                }
-            });
-        }
-    }
-    for (const pid_t writer : writers) {
-        EXPECT_EQ(pellin::test::waitForExit(writer), 0);
-    }
-    const auto file = PropertyListSerialization::propertyListWithContentsOfFile(
-        UserDefaults::initWithSuiteName(kDomain)->path());
-    ASSERT_TRUE(file && file->dictionary());
-    EXPECT_EQ(file->dictionary()->size(), 3u * 1000u + 4u * 200u);
-    EXPECT_EQ(file->dictionary()->at("p2-999"), Value(999));
-    EXPECT_EQ(UserDefaults::initWithSuiteName(kDomain)->objectForKey("registered3"), Value(199));
-    // Only the domain's file is left: no lock file, no temporary.
-    EXPECT_EQ(std::distance(fs::directory_iterator(home.path() / "Library/Preferences"), {}), 1);
 }
 
 }  // namespace
