@@ -1,26 +1,54 @@
-// Faults of the shared settings store's accessors: each reads and writes its own key, answers its
-// default, and writes the lines of the transcript in tests/data/settings-log-lines.txt.
-#include <PellinFoundation/PropertyList.h>
+// Faults of the shared settings store: each accessor reads and writes its own key, answers its
+// default and logs the lines of tests/data/settings-log-lines.txt; the credentials' stored form
+// is the one the product's other programs share; files that other programs, damaged disks and
+// root leave behind lose no value and leave no stale one.
+#include <UserDefaultConfigurationLib/CryptUtil.h>
+#include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
 #include <UserDefaultConfigurationLib/UserNotificationModel.h>
 
-#include <unistd.h>
-
-#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <functional>
+#include <set>
 #include <thread>
 
 #include "CapturedLog.h"
-#include "SharedDomain.h"
+#include "Golden.h"
+#include "SettingsProbe.h"
 #include "TestCases.h"
 
 using namespace foundation;
 using Lib = UserDefaultConfigurationLib;
-using pellin::test::storedInAnotherProcess;
+namespace fs = std::filesystem;
 
 namespace {
 
-class SettingsLib : public pellin::test::PellinDomainTest {};
+class SettingsLib : public ::testing::Test {
+  public:
+    fs::path preferences() const { return home.path() / "Library/Preferences"; }
+    fs::path domainFile() const { return preferences() / "com.brenvik.mac.Pellin.common.plist"; }
+    // What the domain's file holds, read straight from disk; none when it cannot be read.
+    Value onDisk() const {
+        return PropertyListSerialization::propertyListWithContentsOfFile(domainFile().string())
+            .value_or(Value());
+    }
+    // The description of the file's value for `key`, "(null)" when it holds none.
+    std::string storedOnDisk(const std::string& key) const {
+        const Value file = onDisk();
+        const Dictionary* values = file.dictionary();
+        return values && values->contains(key) ? values->at(key).description() : "(null)";
+    }
+    std::set<fs::path> files() const {
+        return {fs::directory_iterator(preferences()), fs::directory_iterator()};
+    }
+    static void store(std::string_view key, const Value& value) {
+        Lib::findPellinUserDefault()->setObject(value, key);
+    }
+    static Value stored(std::string_view key) {
+        return Lib::findPellinUserDefault()->objectForKey(key);
+    }
+    pellin::test::TemporaryHome home;
+};
 
 const Date kMonday{1709629503.25};
 const Date kTuesday{1709715903.5};
@@ -68,60 +96,70 @@ Value sample(const Accessor& accessor, int n) {
                                         : Value(n);
 }
 
-void fillEveryKey() {
-    int n = 10;
-    for (const Accessor& accessor : kAccessors) {
-        accessor.set ? accessor.set(sample(accessor, n))
-                     : pellin::test::PellinDomainTest::store(accessor.key, sample(accessor, n));
-        ++n;
-    }
-    Lib::setUserNotification("m1", kMonday, Value(2));
-}
-
-TEST_F(SettingsLib, EachAccessorAnswersItsDefaultThenReadsAndWritesItsOwnKey) {
+// Every step at debug level, in the order and words of the transcript.
+TEST_F(SettingsLib, EachAccessorAnswersItsDefaultThenReadsWritesAndRemovesItsOwnKey) {
+    pellin::test::CapturedLog log;
+    Lib::synchronize();
+    Lib::removePersistentDomain();
+    Lib::removeUserInfo();
     for (const Accessor& accessor : kAccessors) {
         EXPECT_EQ(accessor.get(), accessor.byDefault) << accessor.key;
     }
     // The defaults are registered in this process only: the domain holds none of them.
-    EXPECT_FALSE(std::filesystem::exists(domainFile()));
-    EXPECT_EQ(pellin::test::probe({"getProductInformation"}), "1");
-    fillEveryKey();
+    EXPECT_FALSE(fs::exists(domainFile()));
     int n = 10;
+    for (const Accessor& accessor : kAccessors) {
+        accessor.set ? accessor.set(sample(accessor, n)) : store(accessor.key, sample(accessor, n));
+        ++n;
+    }
+    Lib::setUserNotification("m1", kMonday, Value(2));
+    n = 10;
     for (const Accessor& accessor : kAccessors) {
         EXPECT_EQ(accessor.get(), sample(accessor, n)) << accessor.key;
         if (accessor.key != std::string("userId") && accessor.key != std::string("password")) {
-            EXPECT_EQ(storedInAnotherProcess(accessor.key), sample(accessor, n).description())
-                << accessor.key;  // the credentials are enciphered: see CredentialTests
+            EXPECT_EQ(storedOnDisk(accessor.key), sample(accessor, n).description())
+                << accessor.key;  // the credentials are enciphered: see CryptUtil below
         }
         ++n;
     }
+    Lib::getUserNotification("m1");
+    Lib::setUserNotification("B", std::nullopt, Value(1));
+    Lib::setPassword("hunter2-secret");
+    std::string lines;
+    for (const auto& message : log.messages()) {
+        EXPECT_EQ(message.flag, lumberjack::DDLogFlagDebug) << message.message;
+        lines += message.fileName + " " + message.function + " | " + message.message + "\n";
+    }
+    pellin::test::expectGolden("settings-log-lines.txt", lines);
+    EXPECT_EQ(lines.find("hunter2"), std::string::npos);
     // Reading never rewrites; a text reads as a Boolean; a date stays a date for other programs.
     Lib::setNextAutoUpdate(Value(Date{1709629503.0}));
     store("productInformation", Value("NO"));
     EXPECT_FALSE(Lib::getProductInformation());
-    EXPECT_EQ(storedInAnotherProcess("productInformation"), "NO");
-    EXPECT_EQ(storedInAnotherProcess("nextAutoUpdate"), "2024-03-05 09:05:03 +0000");
+    EXPECT_EQ(storedOnDisk("productInformation"), "NO");
+    EXPECT_EQ(storedOnDisk("nextAutoUpdate"), "2024-03-05 09:05:03 +0000");
     Lib::setMessageDelayRandomValue(Value());
-    EXPECT_EQ(storedInAnotherProcess("messageDelayRandomValue"), "(null)");
-}
-
-TEST_F(SettingsLib, RemovalsTakeTheirKeysAndNoOther) {
-    fillEveryKey();
+    EXPECT_EQ(storedOnDisk("messageDelayRandomValue"), "(null)");
+    pellin::test::CapturedLog quiet(7);
+    Lib::setUserId("bob");
+    Lib::getProductInformation();
+    EXPECT_EQ(quiet.texts(), std::vector<std::string>{});
+    // Removals take their keys and no other.
     Lib::removeUserInfo();
     for (const char* key : {"userId", "password", "certkey"}) {
-        EXPECT_EQ(storedInAnotherProcess(key), "(null)") << key;
+        EXPECT_EQ(storedOnDisk(key), "(null)") << key;
     }
-    EXPECT_EQ(stored("productInformation"), Value(false));
+    EXPECT_EQ(stored("productInformation"), Value("NO"));
     EXPECT_NE(Lib::getUserNotification("m1"), nullptr);
     Lib::removeKey("successAddTime");
     Lib::removeKey("noSuchKey");
-    EXPECT_EQ(storedInAnotherProcess("successAddTime"), "(null)");
+    EXPECT_EQ(storedOnDisk("successAddTime"), "(null)");
     EXPECT_EQ(stored("failureAddTime"), Value(15));
     Lib::removePersistentDomain();
     EXPECT_FALSE(std::filesystem::exists(domainFile()));
     for (const Accessor& accessor : kAccessors) {
         EXPECT_EQ(accessor.get(), accessor.byDefault) << accessor.key;
-        EXPECT_EQ(storedInAnotherProcess(accessor.key), "(null)") << accessor.key;
+        EXPECT_EQ(storedOnDisk(accessor.key), "(null)") << accessor.key;
     }
     EXPECT_EQ(Lib::getUserNotification("m1"), nullptr);
     Lib::removePersistentDomain();
@@ -132,7 +170,7 @@ TEST_F(SettingsLib, NotificationRecordsAreWholeRecordsUnderTheirOwnKeys) {
     EXPECT_EQ(Lib::getUserNotification("A"), nullptr);
     Lib::setUserNotification("A", kMonday, Value(3));
     Lib::setUserNotification("news.2024 #1", kTuesday, Value(2.5));
-    EXPECT_EQ(storedInAnotherProcess("userNotification.A"),
+    EXPECT_EQ(storedOnDisk("userNotification.A"),
               "{\n    count = 3;\n    lastView = \"2024-03-05 09:05:03 +0000\";\n}");
     EXPECT_EQ(Lib::getUserNotification("news.2024 #1")->count(), Value(2.5));
     EXPECT_EQ(Lib::getUserNotification("news.2024"), nullptr);
@@ -174,42 +212,6 @@ TEST_F(SettingsLib, WithoutAUsableStoreEveryOperationDoesNothingButLog) {
     EXPECT_GT(log.texts().size(), 40u);
 }
 
-// Every line at debug level, in the order and words of the transcript.
-TEST_F(SettingsLib, TheLogLinesFollowTheTranscript) {
-    pellin::test::CapturedLog log;
-    const Date date{1709629503.0};
-    Lib::synchronize();
-    Lib::removePersistentDomain();
-    Lib::removeKey("secretKey");
-    Lib::removeUserInfo();
-    for (const Accessor& accessor : kAccessors) {
-        accessor.get();
-        if (accessor.set) {
-            accessor.set(accessor.byDefault.boolean() ? Value(true)
-                         : accessor.byDefault.text()  ? Value("alice")
-                                                      : Value(date));
-            accessor.get();
-        }
-    }
-    Lib::getUserNotification("A");
-    Lib::setUserNotification("A", date, Value(3));
-    Lib::getUserNotification("A");
-    Lib::setUserNotification("B", std::nullopt, Value(1));
-    Lib::setPassword("hunter2-secret");
-    std::string lines;
-    for (const auto& message : log.messages()) {
-        EXPECT_EQ(message.flag, lumberjack::DDLogFlagDebug) << message.message;
-        lines += message.fileName + " " + message.function + " | " + message.message + "\n";
-    }
-    EXPECT_EQ(lines, pellin::test::readFile(SETTINGS_LOG_LINES));
-    EXPECT_EQ(lines.find("hunter2"), std::string::npos);
-
-    pellin::test::CapturedLog quiet(7);
-    Lib::setUserId("bob");
-    Lib::getProductInformation();
-    EXPECT_EQ(quiet.texts(), std::vector<std::string>{});
-}
-
 TEST(UserNotificationModel, ConcurrentReadersNeverSeeAHalfWrittenProperty) {
     UserNotificationModel record;
     const Value big(std::int64_t{1} << 50);
@@ -231,6 +233,129 @@ TEST(UserNotificationModel, ConcurrentReadersNeverSeeAHalfWrittenProperty) {
     stop = true;
     reader.join();
     EXPECT_EQ(torn, 0);
+}
+
+// The stored form of the credentials is shared with the product's other programs, so it is
+// checked against vectors made outside this code, with the openssl command line:
+//   key:    printf %s "<pass phrase>" | openssl md5          -> 48450f4dc5a752e3b694afb821f9c857
+//   vector: printf %s "<text>" | openssl enc -aes-128-ecb -K <key> -base64   (LF -> CR LF)
+const std::string k48 = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUV";
+const std::string kUnicode =
+    "J\xC3\xBCrgen Gr\xC3\xB6\xC3\x9F\x65 \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80";
+
+const std::pair<std::string, std::string> kVectors[] = {
+    {"", "hjWYmVUH6OpvWHoPp/24Rw=="},
+    {"abcdefghijklmno", "wnJRACt7QadtH1Yse3H8Aw=="},
+    {"abcdefghijklmnop", "r7s1dxnkE1NGksy/NyhhDoY1mJlVB+jqb1h6D6f9uEc="},
+    {k48.substr(0, 47), "r7s1dxnkE1NGksy/NyhhDn9FUJjb429Xf9s2zWHTBxKnbQcjaiMCZZKOWYlLuMVC"},
+    {k48,
+     "r7s1dxnkE1NGksy/NyhhDn9FUJjb429Xf9s2zWHTBxJq38t7TyiYe2RGx5QvB7pM\r\n"
+     "hjWYmVUH6OpvWHoPp/24Rw=="},
+    {"user@example.com", "RvxPirDBNuip0TKRKhV4noY1mJlVB+jqb1h6D6f9uEc="},
+    {kUnicode, "cyviMZS0XSwjwm26VVPDTDhZ1WPGBdx/mW509LOxvQc="},
+    {std::string("ab\0cd", 5), "HB1cKBq6RCBID42wIrmv4w=="},  // a NUL is well-formed UTF-8
+};
+
+TEST(CryptUtil, TheStoredFormIsByteForByteWhatOtherProgramsWriteWithTheMd5OfThePhraseAsKey) {
+    EXPECT_EQ(CryptUtil::MD5Hash(std::string_view("abc\0def", 7)), CryptUtil::MD5Hash("abc"));
+    for (const auto& [plain, stored] : kVectors) {
+        EXPECT_EQ(CryptUtil::AES128EncryptWithKey(plain), stored) << plain;
+        EXPECT_EQ(CryptUtil::AES128DecryptWithKey(stored), plain) << plain;
+    }
+    EXPECT_EQ(CryptUtil::AES128crypteCommon(2, Data{1}), std::nullopt);  // no such operation
+}
+
+// The fuzz corpus's "bad-*" files: not Base64, cut blocks, another key, a padding byte of 0, plain
+// bytes that are not UTF-8 (an overlong form, a surrogate, beyond U+10FFFF).
+TEST(CryptUtil, EveryReadingFailureEndsAsNothing) {
+    int bad = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(STORED_CREDENTIAL_CORPUS)) {
+        if (entry.path().filename().string().starts_with("bad-")) {
+            const std::string stored = pellin::test::readFile(entry.path());
+            EXPECT_EQ(CryptUtil::AES128DecryptWithKey(stored), std::nullopt) << stored;
+            ++bad;
+        }
+    }
+    EXPECT_GT(bad, 10);
+}
+
+TEST_F(SettingsLib, IdentifierAndPasswordAreStoredInTheSharedCipherFormAndReadBack) {
+    Lib::setUserId(k48);
+    Lib::setPassword("<\"q\"> & \\\n");
+    EXPECT_EQ(Lib::getUserId(), k48);
+    EXPECT_EQ(storedOnDisk("userId"), kVectors[4].second);  // two lines, as other programs write
+    EXPECT_EQ(stored("password"), Value(*CryptUtil::AES128EncryptWithKey("<\"q\"> & \\\n")));
+    Lib::setUserId("");
+    EXPECT_EQ(stored("userId"), Value(kVectors[0].second));
+    store("userId", Value(" RvxPirDBNuip0TKR\r\nKhV4noY1mJlV\tB+jqb1h6D6f9uEc=\n"));
+    EXPECT_EQ(Lib::getUserId(), "user@example.com");
+    EXPECT_EQ(Lib::getPassword(), "<\"q\"> & \\\n");
+}
+
+TEST_F(SettingsLib, EveryCredentialReadingFailureEndsAsTheEmptyTextAndKeepsTheStoredValue) {
+    EXPECT_EQ(Lib::getUserId(), "");
+    EXPECT_EQ(storedOnDisk("password"), "(null)");  // the default was registered
+    for (const Value& value : {Value("user@example.com"), Value("xtekN3hBMhmk/NUeY6hzsw=="),
+                               Value(12345), Value(Date{1.0e9}), Value(Data{1, 2, 3}), Value(true),
+                               Value(foundation::Dictionary{{"userId", Value("x")}})}) {
+        store("password", value);
+        EXPECT_EQ(Lib::getPassword(), "") << value.description();
+        EXPECT_EQ(stored("password"), value);
+    }
+    // The certificate key is stored as it is; a number reads as its text, other kinds as "".
+    Lib::setCertkey("CERT-0001 \xE6\x9D\xB1");
+    EXPECT_EQ(stored("certkey"), Value("CERT-0001 \xE6\x9D\xB1"));
+    store("certkey", Value(42));
+    EXPECT_EQ(Lib::getCertkey(), "42");
+    store("certkey", Value(Data{1}));
+    EXPECT_EQ(Lib::getCertkey(), "");
+}
+
+// Files of the fuzz corpus as other programs wrote them, and all each holds after a write of
+// failureAddTime: a repeated key keeps its last value, and each value the reader cannot take
+// (or XML cannot carry) costs only itself, and a warning.
+TEST_F(SettingsLib, AWriteKeepsAllItCanOfAFileAnotherProgramWrote) {
+    const std::tuple<std::string, Dictionary, std::size_t> cases[] = {
+        {"bad-values.xml",
+         {{"a", Value("last")},
+          {"u", Value(std::uint64_t{18446744073709551615u})},
+          {"ok", Value(true)}},
+         4},
+        {"control-key.bplist", {{"kept", Value("c")}}, 3},
+        {"date-of-nan-seconds.bplist",  // and a key and a text XML cannot carry
+         {{"certkey", Value("c")}, {"successAddTime", Value(5)}},
+         3},
+    };
+    for (auto [file, after, warnings] : cases) {
+        home.writeFile("Library/Preferences/" + domainFile().filename().string(),
+                       pellin::test::readFile(PROPERTY_LIST_CORPUS "/" + file));
+        pellin::test::CapturedLog log(3);
+        Lib::setFailureAddTime(Value(2));
+        after.insert_or_assign("failureAddTime", Value(2));
+        EXPECT_EQ(onDisk(), Value(after)) << file;
+        EXPECT_EQ(files().size(), 1u) << "nothing set aside";
+        EXPECT_EQ(log.texts().size(), warnings) << file;
+    }
+    EXPECT_EQ(Lib::getCertkey(), "c");
+}
+
+// A value that cannot be stored removes its key. The next synchronize answers false, even after
+// the one writer that synchronizes by itself, and logs the cause once.
+TEST_F(SettingsLib, ASetterWhoseValueCannotBeStoredLeavesNoStaleValue) {
+    Lib::setCertkey("old");
+    Lib::setNextAutoUpdate(Value(Date{1.0e9}));
+    pellin::test::CapturedLog log(3);
+    Lib::setNextAutoUpdate(Value(Date{std::nan("")}));
+    Lib::setCertkey("cr\x01");
+    Lib::setUserNotification("m", Date{1.0e9}, Value(1));
+    EXPECT_FALSE(Lib::synchronize());
+    EXPECT_TRUE(Lib::synchronize());  // each failure is answered once
+    EXPECT_EQ(Lib::getNextAutoUpdate(), Value(""));
+    EXPECT_EQ(Lib::getCertkey(), "");
+    EXPECT_EQ(storedOnDisk("certkey"), "(null)");
+    ASSERT_EQ(log.texts().size(), 1u);
+    EXPECT_NE(log.texts()[0].find("(22)"), std::string::npos) << log.texts()[0];  // EINVAL
+    EXPECT_NE(log.texts()[0].find(domainFile().string()), std::string::npos);
 }
 
 }  // namespace

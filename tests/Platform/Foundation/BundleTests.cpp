@@ -7,6 +7,7 @@
 
 #include "ScopedEnvironment.h"
 #include "TemporaryHome.h"
+#include "TestCases.h"
 
 using foundation::Bundle;
 using foundation::StringsFile;
@@ -78,26 +79,18 @@ TEST(StringsFile, UnicodeFilesWithAByteOrderMarkAreReadAndABrokenTableIsRefusedW
 
 // In gettext's order; LANGUAGE does not override a locale that asks for untranslated texts.
 TEST(BundleLanguage, TheLocaleVariablesChooseTheLanguageInTheirOrder) {
-    const struct {
-        const char *language, *all, *messages, *lang;
-        std::vector<std::string> chosen;
-    } cases[] = {
-        {"", "", "", "ja_JP.UTF-8", {"ja_JP", "ja-JP", "ja", "en", "Base"}},
-        {"", "", "pt_BR.UTF-8@latin", "ja_JP", {"pt_BR", "pt-BR", "pt", "en", "Base"}},
-        {"", "de_DE", "pt_BR", "ja_JP", {"de_DE", "de-DE", "de", "en", "Base"}},
-        {"fr:../x:..:ja", "de_DE", "", "", {"fr", "ja", "de_DE", "de-DE", "de", "en", "Base"}},
-        {"fr", "C", "", "", {"en", "Base"}},
-        {"fr", "C.UTF-8", "", "", {"en", "Base"}},
-        {"fr", "POSIX", "", "", {"en", "Base"}},
-    };
-    for (const auto& [language, all, messages, lang, chosen] : cases) {
+    for (const auto& row : pellin::test::casesIn("bundle-languages.tsv")) {
         pellin::test::ScopedEnvironment env;
-        const std::pair<const char*, const char*> variables[] = {
-            {"LANGUAGE", language}, {"LC_ALL", all}, {"LC_MESSAGES", messages}, {"LANG", lang}};
-        for (const auto& [name, value] : variables) {
-            *value ? env.set(name, value) : env.unset(name);
+        std::size_t field = 0;
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+            const std::string& value = row.at(field++);
+            value.empty() ? env.unset(name) : env.set(name, value);
         }
-        EXPECT_EQ(Bundle::preferredLocalizations(), chosen) << language << all << messages << lang;
+        std::string chosen;
+        for (const std::string& language : Bundle::preferredLocalizations()) {
+            chosen += (chosen.empty() ? "" : " ") + language;
+        }
+        EXPECT_EQ(chosen, row.at(4)) << row[0] << "|" << row[1] << "|" << row[2] << "|" << row[3];
     }
 }
 

@@ -1,8 +1,6 @@
 // Faults the file operations and path texts must not have.
 #include <PellinFoundation/FileManager.h>
-#include <PellinFoundation/HomeOwner.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,26 +162,6 @@ TEST(FileManager, FilesOfOtherProgramsAreReadWithBounds) {
     EXPECT_EQ(FileManager::contentsOfRegularFileAtPath((home.path() / "link").string(), 10),
               "0123456789");
     EXPECT_FALSE(FileManager::contentsOfRegularFileAtPath(home.path().string(), 100));
-}
-
-TEST(FileManager, WhatRootCreatesInAUsersHomeGoesToTheHomesOwner) {
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "giving files to another user needs root";
-    }
-    const pellin::test::TemporaryHome home;
-    EXPECT_FALSE(foundation::ownerOfCreatedFiles());  // root's own home: nothing to change
-    ASSERT_EQ(chown(home.path().c_str(), 65534, 65534), 0);
-    const std::optional<foundation::Owner> owner = foundation::ownerOfCreatedFiles();
-    ASSERT_TRUE(owner);
-    EXPECT_EQ(owner->uid, 65534u);
-    const fs::path file = home.writeFile("created-by-root");
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    EXPECT_TRUE(foundation::giveToHomeOwner(fd));
-    close(fd);
-    struct stat info {};
-    ASSERT_EQ(stat(file.c_str(), &info), 0);
-    EXPECT_EQ(info.st_uid, 65534u);
-    EXPECT_EQ(info.st_gid, owner->gid);
 }
 
 }  // namespace

@@ -144,7 +144,7 @@ TEST(PropertyListDatesAreNotClipped, FractionsAndFarYearsInXmlAndBinaryReadAndWr
         Value(Array{Value(utc(2024, 3, 5, 32703)), Value(utc(1900, 1, 1, 0.5))}));
     EXPECT_NE(written.value_or("").find("<date>2024-03-05T09:05:03Z</date>"), std::string::npos);
     EXPECT_NE(written.value_or("").find("<date>1900-01-01T00:00:00.5Z</date>"), std::string::npos);
-    for (const double t : {std::nan(""), kInf, 1e300}) {
+    for (const double t : {std::nan(""), kInf, 1e300, 253402300800.0}) {  // the last: year 10000
         EXPECT_FALSE(PLS::xmlDataWithPropertyList(Value(Date{t})));
     }
 }
@@ -166,7 +166,7 @@ TEST(PropertyListReading, BinaryReadsAsXmlAndXmlAsXml) {
             "</array>")),
         std::optional<Value>(Value(Array{Value("<date>x</date>"), Value("<AB&\""), Value(""),
                                          Value(Dictionary{}), Value(16)})));
-    EXPECT_EQ(PLS::propertyListWithData("<dict><key>k</key><true/></dict>"),
+    EXPECT_EQ(PLS::propertyListWithData("<dict><key>k</key><false/><key>k</key><true/></dict>"),
               std::optional<Value>(Value(Dictionary{{"k", Value(true)}})));
     std::string utf16 = "\xff\xfe";
     for (const char c :

@@ -1,17 +1,16 @@
 #pragma once
 
 // What the tests of property lists and settings share: values printed by their description,
-// binary lists made by libplist itself (from XML that libplist reads itself), and SettingsProbe,
-// the second program that shares a settings domain with a test.
+// binary lists made by libplist itself (from XML that libplist reads itself), and a second
+// process of the same user that shares a settings domain with a test.
 
-#include <PellinFoundation/Value.h>
+#include <PellinFoundation/UserDefaults.h>
 #include <plist/plist.h>
-#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "ChildProcess.h"
 
@@ -35,22 +34,39 @@ inline std::string binaryFromXml(const std::string& xml) {
     return out;
 }
 
-inline pid_t startProbe(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), SETTINGS_PROBE);
-    return startProgram(arguments);
+// Runs `body` in a forked copy of this test, whose process has no other thread at that moment.
+// Wait for it with waitForExit: 0 once `body` has returned, 1 if it threw.
+template <class Body>
+pid_t inChild(const Body& body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        try {
+            body();
+        } catch (...) {
+            _exit(1);
+        }
+        _exit(0);
+    }
+    return pid;
 }
 
-// What it printed, without the final newline; "(probe failed)" when it did not exit with 0.
-inline std::string probe(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), SETTINGS_PROBE);
-    ProgramRun run = runProgram(arguments);
-    if (!run.started || !WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0) {
-        return "(probe failed)";
-    }
-    if (run.output.ends_with('\n')) {
-        run.output.pop_back();
-    }
-    return run.output;
+// Another process stores PREFIX-0 = 0 ... PREFIX-(N-1) = N-1 in the domain.
+inline pid_t writeMany(const std::string& domain, const std::string& prefix, long n) {
+    return inChild([&] {
+        const auto defaults = foundation::UserDefaults::initWithSuiteName(domain);
+        for (long i = 0; i < n; ++i) {
+            defaults->setObject(foundation::Value(i), prefix + "-" + std::to_string(i));
+        }
+    });
+}
+
+// Another process stores `text` under `key`; true once it has.
+inline bool setElsewhere(const std::string& domain, const std::string& key,
+                         const std::string& text) {
+    return waitForExit(inChild([&] {
+               foundation::UserDefaults::initWithSuiteName(domain)->setObject(
+                   foundation::Value(text), key);
+           })) == 0;
 }
 
 }  // namespace pellin::test
