@@ -56,7 +56,6 @@ class EndToEndFlow : public ::testing::TestWithParam<Row> {
     // The processes a row may start, by name.
     FakeProcess start(const std::string& name, const fs::path& home) {
         const ProductPaths product(home);
-        const fs::path elsewhere = home / "Downloads";
         if (name == "editor") {
             // Started first, it would be the first instance if opening the script made one.
             return FakeProcess({"/usr/bin/tail", "-f", product.residentProgram.string()});
