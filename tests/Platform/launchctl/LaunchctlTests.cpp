@@ -196,7 +196,7 @@ TEST_F(Launchctl, AForgedRecordNeverSignalsAnotherProcessOrItsGroup) {
             << "pid=" << pid << "\nstart=" << start
             << "\nexe=" << pellin::test::processExecutable(pid) << "\nplist=" << plist.string();
         const std::string local = (home_.path() / ".local").string(), uid = std::to_string(owner);
-        runQuietly({"/bin/chown", "-hR", uid + ":" + uid, local});
+        ASSERT_EQ(runQuietly({"/bin/chown", "-hR", uid + ":" + uid, local}).status, 0);
         ASSERT_EQ(::chown(home_.path().c_str(), owner, owner), 0);
         // Root loads nothing in a user's home: the agent would run as root there.
         EXPECT_TRUE(owner == 0 || !launchctl("load", plist).output) << name;
