@@ -14,7 +14,6 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "PrivatePidNamespace.h"
@@ -191,20 +190,15 @@ INSTANTIATE_TEST_SUITE_P(Flows, EndToEndFlow, ::testing::ValuesIn(flows()),
 TEST(EndToEndTest, OnlyHelpAndVersionAreTakenAndAnythingElseIsRefusedBeforeAnyDialog) {
     const TemporaryHome home;
     ASSERT_TRUE(installTrialProduct(home.path()));
-    const std::vector<std::tuple<std::vector<std::string>, int, const char*>> rows = {
-        {{"--help"}, 0, "Usage: PellinUninstaller [--help | --version]"},
-        {{"--version"}, 0, "PellinUninstaller 1.0.0"},
-        {{"-h"}, kExitUsage, "Usage: PellinUninstaller [--help | --version]"},
-        {{"--help", "--version"}, kExitUsage, "'--version'"},
-        {{"-platform", "offscreen"}, kExitUsage, "'-platform'"},
-        {{""}, kExitUsage, "''"},
-    };
-    for (const auto& [arguments, expected, shows] : rows) {
+    for (const auto& row : casesIn("uninstaller/command-lines.tsv")) {
         SessionOptions options = uninstallerSession(home.path());
-        options.arguments.insert(options.arguments.end(), arguments.begin(), arguments.end());
+        for (const std::string& argument : words(row[0])) {
+            options.arguments.push_back(argument == "''" ? "" : argument);
+        }
         ProgramSession session(std::move(options));
-        EXPECT_TRUE(exitedWith(session.finish(kFirstDialogLimit), expected)) << session.shown();
-        EXPECT_NE(session.shown().find(shows), std::string::npos) << session.shown();
+        EXPECT_TRUE(exitedWith(session.finish(kFirstDialogLimit), std::stoi(row[1])))
+            << session.shown();
+        EXPECT_NE(session.shown().find(row[2]), std::string::npos) << session.shown();
         EXPECT_EQ(session.shown().find(kConfirmationMessage), std::string::npos);
     }
     EXPECT_EQ(ProductPaths(home.path()).remaining().size(), 4U);

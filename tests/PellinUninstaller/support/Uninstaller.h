@@ -45,7 +45,6 @@ inline constexpr std::chrono::seconds kFirstDialogLimit{10};
 
 inline constexpr int kExitUninstalled = 0;  // or nothing was installed
 inline constexpr int kExitDeclined = 1;     // or no dialog could ask
-inline constexpr int kExitUsage = 64;
 
 // Answers the terminal dialogs: `first` in the confirmation (doing `whileAsked` before), then
 // Return in the result dialog when there is one; the program's wait status.
