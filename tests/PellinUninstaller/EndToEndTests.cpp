@@ -1,108 +1,37 @@
 // The uninstaller run as a user runs it: the built program on a terminal of its own, in a home
 // folder holding a fake Pellin, with fake Pellin applications running from real bundles. Each
-// run is a row: what is installed and running, the answer typed, and what must follow.
+// run is a row of tests/data/uninstaller/flows.tsv: what is installed and running, the answer
+// typed, and what must follow.
 
 #include <PellinCommonLib/PellinCommonConstants.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "PrivatePidNamespace.h"
-#include "ProcessIdentity.h"
 #include "TemporaryHome.h"
-#include "support/FakeDisplay.h"
+#include "TestCases.h"
 #include "support/Uninstaller.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace pellin::test;
+// A row of flows.tsv, shown by its name.
+struct Row : std::vector<std::string> {};
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row[0];
+}
 
-struct Flow {
-    const char* name;  // with `golden`, tests/data/uninstaller/<name>.txt holds its screen and log
-    const char* running = "";    // processes started before, by the names in start() below
-    const char* answer = "1\n";  // keys typed in the confirmation; nullptr: no terminal at all
-    int status = kExitUninstalled;
-    const char* killed = "";   // which of them are force-quit; the rest must survive
-    const char* remains = "";  // which of "agent resident launcher domain" are still there
-    bool golden = false;
-    const char* homeName = "home";
-    const char* stuck = nullptr;  // a file made immutable, so that the removal fails
-    bool installed = true;
-    const char* duringDialog = nullptr;  // started while the confirmation waits; force-quit
-    const char* logLevel = nullptr;
-};
-
-constexpr const char* kAll = "agent resident launcher domain";
-
-const Flow kFlows[] = {
-    {.name = "confirmed",
-     .running = "editor resident resident2 updater other plain",
-     .killed = "resident updater",
-     .golden = true},
-    {.name = "declined_by_return",
-     .running = "resident updater",
-     .answer = "\n",
-     .status = kExitDeclined,
-     .remains = kAll,
-     .golden = true},
-    {.name = "declined_by_two",
-     .running = "resident",
-     .answer = "2\n",
-     .status = kExitDeclined,
-     .remains = kAll},
-    {.name = "declined_by_end_of_input",
-     .running = "resident",
-     .answer = "\x04",
-     .status = kExitDeclined,
-     .remains = kAll},
-    {.name = "no_terminal_no_display",
-     .running = "resident",
-     .answer = nullptr,
-     .status = kExitDeclined,
-     .remains = kAll},
-    {.name = "removal_fails",
-     .running = "resident updater",
-     .status = kExitRemovalFailed,
-     .remains = "launcher domain",
-     .golden = true,
-     .stuck = "Applications/KickPellin.app/Contents/Info.plist"},
-    {.name = "removal_leaves_a_file",
-     .running = "resident",
-     .status = kExitRemovalFailed,
-     .remains = "resident domain",
-     .golden = true,
-     .stuck = "Library/Pellin/Pellin.app/Contents/MacOS/Pellin"},
-    {.name = "nothing_installed",
-     .running = "elsewhere-resident elsewhere-updater elsewhere-launcher",
-     .killed = "elsewhere-resident elsewhere-updater",
-     .remains = "domain",
-     .golden = true,
-     .installed = false},
-    {.name = "only_the_updater", .running = "updater", .killed = "updater", .golden = true},
-    {.name = "updater_script_started_during_the_dialog", .duringDialog = "updater"},
-    {.name = "updater_binary_started_during_the_dialog", .duringDialog = "updater-binary"},
-    {.name = "debug_level",
-     .running = "resident",
-     .killed = "resident",
-     .golden = true,
-     .logLevel = "DEBUG"},
-    {.name = "hostile_home",
-     .running = "resident",
-     .killed = "resident",
-     .homeName = "it's a \"home\"; touch pwned $(touch pwned2) `touch pwned3` & ~ *"},
-};
-
-std::vector<std::string> words(const char* text) {
+std::vector<std::string> words(const std::string& text) {
     std::istringstream in(text);
     std::vector<std::string> out;
     for (std::string word; in >> word;) {
@@ -111,12 +40,21 @@ std::vector<std::string> words(const char* text) {
     return out;
 }
 
-class EndToEndFlow : public ::testing::TestWithParam<Flow> {
+// The value of "<key>=<value>" among the set-up's words; "" for a bare "<key>"; none without.
+std::optional<std::string> setting(const Row& row, const std::string& key) {
+    for (const std::string& word : words(row[6])) {
+        if (word == key || word.starts_with(key + "=")) {
+            return word.substr(std::min(word.size(), key.size() + 1));
+        }
+    }
+    return std::nullopt;
+}
+
+class EndToEndFlow : public ::testing::TestWithParam<Row> {
   protected:
     // The processes a row may start, by name.
     FakeProcess start(const std::string& name, const fs::path& home) {
         const ProductPaths product(home);
-        const fs::path elsewhere = home / "Downloads";
         if (name == "editor") {
             // Started first, it would be the first instance if opening the script made one.
             return FakeProcess({"/usr/bin/tail", "-f", product.residentProgram.string()});
@@ -128,22 +66,23 @@ class EndToEndFlow : public ::testing::TestWithParam<Flow> {
         if (name.starts_with("updater")) {
             return FakeProcess::start(product.updaterProgram);
         }
-        if (name == "other") {
-            return FakeProcess::start(
-                createFakeBundle(home / "Applications", "Other", "com.example.Other"));
+        if (name == "reader") {  // an argument naming a pipe nobody writes to
+            mkfifo((home / "pipe").c_str(), 0644);
+            return FakeProcess({"/bin/cat", (home / "pipe").string()});
         }
-        if (name == "elsewhere-resident") {
-            return FakeProcess::start(
-                createFakeBundle(elsewhere, "Pellin", "com.brenvik.mac.Pellin"));
-        }
-        if (name == "elsewhere-updater") {
-            return FakeProcess::start(createFakeBundle(elsewhere, "BRENVIKUPDATE",
-                                                       "com.brenvik.mac.Pellin.BRENVIKUPDATE",
-                                                       ProgramKind::Script));
-        }
-        if (name == "elsewhere-launcher") {
-            return FakeProcess::start(
-                createFakeBundle(elsewhere, "KickPellin", "com.brenvik.mac.Pellin.KickPellin"));
+        // A bundle of its own: "<folder in the home>/<name>=<identifier>[=script|=hostile<kind>]".
+        if (std::vector<std::string> parts = words(std::regex_replace(name, std::regex("="), " "));
+            parts.size() > 1) {
+            parts.resize(3);
+            const fs::path bundle = home / parts[0];
+            const fs::path program =
+                createFakeBundle(bundle.parent_path(), bundle.filename(), parts[1],
+                                 parts[2] == "script" ? ProgramKind::Script : ProgramKind::Binary);
+            if (parts[2].starts_with("hostile")) {
+                writeHostileInfoPlist(bundle.string() + ".app",
+                                      static_cast<HostileInfoPlist>(parts[2].back() - '0'));
+            }
+            return FakeProcess::start(program);
         }
         return FakeProcess({"/bin/sleep", "3600"});
     }
@@ -151,50 +90,57 @@ class EndToEndFlow : public ::testing::TestWithParam<Flow> {
 
 TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
     PELLIN_IN_PRIVATE_PID_NAMESPACE();
-    const Flow& flow = GetParam();
+    const Row& flow = GetParam();
+    ASSERT_EQ(flow.size(), 7U);
     ASSERT_TRUE(fs::exists(uninstallerProgram())) << uninstallerProgram();
     const ExclusiveRun exclusive;
-    const TemporaryHome home(flow.homeName);
+    const TemporaryHome home(
+        setting(flow, "hostile-home")
+            ? "it's a \"home\"; touch pwned $(touch pwned2) `touch pwned3` & ~ *"
+            : "home");
     const ProductPaths product(home.path());
-    if (flow.installed) {
+    if (!setting(flow, "not-installed")) {
         ASSERT_TRUE(installTrialProduct(home.path()));
     } else {
         home.writeFile("Library/Preferences/com.brenvik.mac.Pellin.common.plist",
                        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict/></plist>\n");
     }
-    if (flow.duringDialog != nullptr && std::string(flow.duringDialog) == "updater-binary") {
+    const std::optional<std::string> during = setting(flow, "during");
+    if (during == "updater-binary") {
         createFakeBundle(product.residentFolder, "BRENVIKUPDATE",
                          std::string(PellinUpdaterBundleIdentifier));
     }
     const std::vector<fs::path> sentinels = createSentinels(home.path());
-    if (flow.logLevel != nullptr) {
+    if (const auto level = setting(flow, "level")) {
         home.writeFile("Library/Preferences/com.brenvik.bvlog.plist",
-                       std::string("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>level"
-                                   "</key><string>") +
-                           flow.logLevel + "</string></dict></plist>\n");
+                       "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>level</key>"
+                       "<string>" +
+                           *level + "</string></dict></plist>\n");
     }
     std::optional<ImmutableFile> stuck;
-    if (flow.stuck != nullptr && !stuck.emplace(home.path() / flow.stuck).applied()) {
+    if (const auto file = setting(flow, "stuck");
+        file && !stuck.emplace(home.path() / *file).applied()) {
         GTEST_SKIP() << "chattr +i is refused here (it needs root and a file system that keeps "
                         "the immutable flag)";
     }
     std::map<std::string, FakeProcess> processes;
-    for (const std::string& name : words(flow.running)) {
+    for (const std::string& name : words(flow[1])) {
         processes.emplace(name, start(name, home.path()));
     }
 
-    ProgramSession session(
-        uninstallerSession(home.path(), {}, flow.answer != nullptr, std::nullopt));
+    const std::map<std::string, const char*> keys = {
+        {"1", "1\n"}, {"2", "2\n"}, {"return", "\n"}, {"eof", "\x04"}};
+    ProgramSession session(uninstallerSession(home.path(), {}, flow[2] != "none"));
     const int status =
-        flow.answer == nullptr ? session.finish() : answerDialogs(session, flow.answer, [&] {
-            if (flow.duringDialog != nullptr) {
-                processes.emplace("late", start(flow.duringDialog, home.path()));
+        flow[2] == "none" ? session.finish() : answerDialogs(session, keys.at(flow[2]), [&] {
+            if (during) {
+                processes.emplace("late", start(*during, home.path()));
             }
         });
 
-    EXPECT_TRUE(exitedWith(status, flow.status)) << status << "\n" << session.shown();
+    EXPECT_TRUE(exitedWith(status, std::stoi(flow[3]))) << status << "\n" << session.shown();
     std::vector<fs::path> remains;
-    for (const std::string& item : words(flow.remains)) {
+    for (const std::string& item : words(flow[5])) {
         remains.push_back(item == "agent"      ? product.launchAgent
                           : item == "resident" ? product.residentFolder
                           : item == "launcher" ? product.launcher
@@ -204,7 +150,7 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
     for (const fs::path& sentinel : sentinels) {
         EXPECT_TRUE(fs::exists(sentinel)) << sentinel;
     }
-    const std::vector<std::string> killed = words(flow.killed);
+    const std::vector<std::string> killed = words(flow[4]);
     for (auto& [name, process] : processes) {
         const bool expected = name == "late" || std::count(killed.begin(), killed.end(), name) > 0;
         EXPECT_TRUE(expected ? process.diedOfKill() : process.survives()) << name;
@@ -215,7 +161,7 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
             EXPECT_FALSE(fs::exists(folder / name)) << folder / name;
         }
     }
-    if (flow.golden) {
+    if (setting(flow, "golden")) {
         std::string transcript = session.shown() + "--- log\n";
         for (const std::string& line : readProgramLog(home.path())) {
             transcript += line + "\n";
@@ -224,81 +170,35 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
         for (std::size_t at; (at = transcript.find(home.path().string())) != std::string::npos;) {
             transcript.replace(at, home.path().string().size(), "$HOME");
         }
-        expectGolden(std::string("uninstaller/") + flow.name + ".txt", transcript);
+        expectGolden("uninstaller/" + flow[0] + ".txt", transcript);
     }
 }
 
-void PrintTo(const Flow& flow, std::ostream* out) {
-    *out << flow.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Flows, EndToEndFlow, ::testing::ValuesIn(kFlows),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// --- Nothing another program of the user plants stalls or crashes the start ----------------
-
-TEST(EndToEndTest, AHostileBundleOrArgumentCostsOnlyItselfAndDoesNotDelayTheFirstDialog) {
-    PELLIN_IN_PRIVATE_PID_NAMESPACE();
-    const ExclusiveRun exclusive;
-    const TemporaryHome home;
-    const ProductPaths product(home.path());
-    const fs::path pipe = home.path() / "pipe";
-    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
-    for (const int kind : {0, 1, 2, 3}) {
-        ASSERT_TRUE(installTrialProduct(home.path()));
-        FakeProcess resident = FakeProcess::start(product.residentProgram);
-        std::optional<FakeProcess> hostile;
-        if (kind == 3) {
-            hostile.emplace(std::vector<std::string>{"/bin/cat", pipe.string()});
-        } else {
-            // The identifier it would name is the resident's.
-            const fs::path program =
-                createFakeBundle(home.path() / "Applications", "Hostile" + std::to_string(kind),
-                                 std::string(PellinBundleIdentifier));
-            writeHostileInfoPlist(program.parent_path().parent_path().parent_path(),
-                                  static_cast<HostileInfoPlist>(kind));
-            hostile.emplace(FakeProcess::start(program));
-        }
-
-        ProgramSession session(uninstallerSession(home.path()));
-        EXPECT_TRUE(exitedWith(answerDialogs(session), kExitUninstalled)) << kind << "\n"
-                                                                          << session.shown();
-        EXPECT_TRUE(resident.diedOfKill()) << kind;
-        EXPECT_TRUE(hostile->survives()) << kind;
+std::vector<Row> flows() {
+    std::vector<Row> rows;
+    for (std::vector<std::string>& row : casesIn("uninstaller/flows.tsv")) {
+        rows.push_back({std::move(row)});
     }
+    return rows;
 }
 
-// --- Where no display can show the dialog, the terminal does; the command line is checked ----
+INSTANTIATE_TEST_SUITE_P(Flows, EndToEndFlow, ::testing::ValuesIn(flows()),
+                         [](const auto& info) { return info.param[0]; });
 
-TEST(EndToEndTest, APlatformOrDisplayQtCannotStartOnLeavesTheDialogOnTheTerminal) {
-    const TemporaryHome home;
-    const FakeXDisplay silent(FakeXDisplay::Behaviour::Silent);
-    ASSERT_TRUE(silent.available());
-    for (const std::string& environment :
-         {std::string("QT_QPA_PLATFORM=xcb"), std::string("QT_QPA_PLATFORM=wayland"),
-          std::string("QT_QPA_PLATFORM=vnc"), silent.environmentEntry()}) {
-        ProgramSession session(uninstallerSession(home.path(), {environment}));
-        EXPECT_TRUE(exitedWith(answerDialogs(session, "2\n"), kExitDeclined)) << environment;
-    }
-}
+// --- The command line is checked before anything else --------------------------------------
 
 TEST(EndToEndTest, OnlyHelpAndVersionAreTakenAndAnythingElseIsRefusedBeforeAnyDialog) {
     const TemporaryHome home;
     ASSERT_TRUE(installTrialProduct(home.path()));
-    const std::vector<std::tuple<std::vector<std::string>, int, const char*>> rows = {
-        {{"--help"}, 0, "Usage: PellinUninstaller [--help | --version]"},
-        {{"--version"}, 0, "PellinUninstaller 1.0.0"},
-        {{"-h"}, kExitUsage, "Usage: PellinUninstaller [--help | --version]"},
-        {{"--help", "--version"}, kExitUsage, "'--version'"},
-        {{"-platform", "offscreen"}, kExitUsage, "'-platform'"},
-        {{""}, kExitUsage, "''"},
-    };
-    for (const auto& [arguments, expected, shows] : rows) {
+    for (const auto& row : casesIn("uninstaller/command-lines.tsv")) {
         SessionOptions options = uninstallerSession(home.path());
-        options.arguments.insert(options.arguments.end(), arguments.begin(), arguments.end());
+        for (const std::string& argument : words(row[0])) {
+            options.arguments.push_back(argument == "''" ? "" : argument);
+        }
         ProgramSession session(std::move(options));
-        EXPECT_TRUE(exitedWith(session.finish(kFirstDialogLimit), expected)) << session.shown();
-        EXPECT_NE(session.shown().find(shows), std::string::npos) << session.shown();
+        EXPECT_TRUE(exitedWith(session.finish(kFirstDialogLimit), std::stoi(row[1])))
+            << session.shown();
+        EXPECT_NE(session.shown().find(row[2]), std::string::npos) << session.shown();
         EXPECT_EQ(session.shown().find(kConfirmationMessage), std::string::npos);
     }
     EXPECT_EQ(ProductPaths(home.path()).remaining().size(), 4U);
@@ -307,62 +207,56 @@ TEST(EndToEndTest, OnlyHelpAndVersionAreTakenAndAnythingElseIsRefusedBeforeAnyDi
 
 // --- The trial that users are pointed to works as documented ---------------------------------
 
-// The shells that run a script in `folder`: the trial's programs, which it starts in the
-// background. Found by the test itself, not through the code under test.
-std::vector<pid_t> processesRunningFrom(const fs::path& folder) {
-    // By command line, the first started: a shell forks copies of itself (for "sleep") that
-    // look like it until they exec.
-    std::map<std::string, pid_t> programs;
-    for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        const std::string command = readFile(entry.path() / "cmdline");
-        if (name.find_first_not_of("0123456789") == std::string::npos &&
-            command.starts_with(std::string("/bin/sh") + '\0' + folder.string()) &&
-            processIsLive(std::stoi(name))) {
-            const auto [it, added] = programs.emplace(command, std::stoi(name));
-            it->second = std::min(it->second, std::stoi(name));
+// The trial's programs, found by the test itself, not through the code under test: the oldest
+// shell running each of them (a shell forks copies of itself, for "sleep", that look like it
+// until they exec).
+std::vector<std::string> trialPrograms(const ProductPaths& product) {
+    std::vector<std::string> found;
+    for (const fs::path& program : {product.residentProgram, product.updaterProgram}) {
+        const Finished oldest =
+            runQuietly({"/usr/bin/pgrep", "-o", "-x", "-f", "/bin/sh " + program.string()});
+        if (!oldest.output.empty()) {
+            found.push_back(oldest.output);
         }
     }
-    std::vector<pid_t> pids;
-    for (const auto& [command, pid] : programs) {
-        pids.push_back(pid);
-    }
-    return pids;
+    return found;
 }
 
-TEST(EndToEndTest, TheTrialProductIsRemovedAndItsRunningProgramsAreQuit) {
+// The resident started as the launch agent, through our launchctl, and the updater beside it.
+TEST(EndToEndTest, TheTrialProductIsRemovedItsAgentUnloadedAndItsProgramsQuit) {
     PELLIN_IN_PRIVATE_PID_NAMESPACE();
     const ExclusiveRun exclusive;
     const TemporaryHome home;
     const ProductPaths product(home.path());
+    const std::vector<std::string> environment = userEnvironment(home.path().string());
+    const std::string launchctl = (buildDirectory() / "bin/launchctl").string();
     const std::vector<std::string> trial = {
         "/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string()};
-    ASSERT_TRUE(exitedWith(runQuietly(trial, userEnvironment(home.path().string())).status, 0));
+    std::vector<std::string> throughLaunchctl = trial;
+    throughLaunchctl.insert(throughLaunchctl.end(), {"--launchctl", launchctl});
+    const Finished installed = runQuietly(throughLaunchctl, environment);
+    ASSERT_TRUE(exitedWith(installed.status, 0)) << installed.output;
     // The script hands its programs to setsid and returns, possibly before they have started.
-    std::vector<pid_t> programs;
-    for (int i = 0; i < 2000 && programs.size() < 2; ++i, nextClockTick()) {
-        programs = processesRunningFrom(product.residentFolder);
+    for (int i = 0; i < 2000 && trialPrograms(product).size() < 2; ++i) {
+        nextClockTick();
     }
-    struct KillAtEnd {
-        const std::vector<pid_t>& pids;
-        ~KillAtEnd() {
-            for (const pid_t pid : pids) {
-                kill(pid, SIGKILL);
-            }
-        }
-    } const cleanup{programs};
-    ASSERT_EQ(programs.size(), 2U);
-    const Finished again = runQuietly(trial, userEnvironment(home.path().string()));
+    // Whatever is left ends with the namespace.
+    ASSERT_EQ(trialPrograms(product).size(), 2U);
+    const Finished again = runQuietly(trial, environment);
     EXPECT_NE(again.output.find("already running"), std::string::npos) << again.output;
+    const Finished loaded = runQuietly({launchctl, "list"}, environment);
+    ASSERT_NE(loaded.output.find("\t-\tjp.brenvik.mac.Pellin"), std::string::npos) << loaded.output;
 
     ProgramSession session(uninstallerSession(home.path()));
     ASSERT_TRUE(exitedWith(answerDialogs(session), kExitUninstalled)) << session.shown();
 
-    for (int i = 0; i < 1000 && !processesRunningFrom(product.residentFolder).empty(); ++i) {
+    for (int i = 0; i < 1000 && !trialPrograms(product).empty(); ++i) {
         nextClockTick();
     }
-    EXPECT_EQ(processesRunningFrom(product.residentFolder), std::vector<pid_t>{});
+    EXPECT_EQ(trialPrograms(product), std::vector<std::string>{});
     EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
+    const Finished after = runQuietly({launchctl, "list"}, environment);
+    EXPECT_EQ(after.output.find("jp.brenvik.mac.Pellin"), std::string::npos) << after.output;
 }
 
 }  // namespace

@@ -70,18 +70,4 @@ TEST_F(UninstallerAlertTest, EachDialogInEachLanguageIsExactlyAsTheTranscriptSay
     expectGolden("uninstaller/dialogs.txt", transcript);
 }
 
-TEST_F(UninstallerAlertTest, AKeyMissingInTheChosenLanguageFallsBackToEnglishThenTheKey) {
-    home_.writeFile("Resources/en.lproj/Localizable.strings",
-                    "\"UninstallAlertMessageText\" = \"English message\";\n"
-                    "\"OKButtonTitle\" = \"OK\";\n");
-    home_.writeFile("Resources/ja.lproj/Localizable.strings", "\"OKButtonTitle\" = \"JA-OK\";\n");
-    foundation::Bundle::setMainBundle(
-        foundation::Bundle::bundleWithPath(home_.path() / "Resources"));
-    env_.language("ja_JP.UTF-8");
-    EXPECT_EQ(describe(*PellinUninstallerAlert::createUninstallAlert()),
-              "message: English message\ninformative: UnistallAlertInformativeText\nstyle: " +
-                  std::to_string(static_cast<int>(appkit::AlertStyle::Warning)) +
-                  "\nbutton: JA-OK\nbutton: CancelButtonTitle [Return]\n");
-}
-
 }  // namespace

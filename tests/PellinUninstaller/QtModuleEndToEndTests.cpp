@@ -1,19 +1,20 @@
-// The installed uninstaller and its Qt presenter module: a run on a terminal maps none of Qt,
-// and a module that is missing, or that someone other than root or the user could have placed,
-// is never loaded; the dialogs then ask on the terminal, saying why.
+// The installed uninstaller and its Qt presenter module, with an X server of the test's own. The
+// module as installed shows the dialogs as windows; a module that is missing, or that someone
+// other than root or the user could have placed, is never loaded, nor is Qt on a terminal with
+// no display: the dialogs then ask on the terminal, saying why.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "PrivatePidNamespace.h"
 #include "TemporaryHome.h"
+#include "TestCases.h"
 #include "support/InstalledTree.h"
 #include "support/Uninstaller.h"
 #include "support/VirtualDisplay.h"
@@ -22,7 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace pellin::test;
-using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -35,6 +35,17 @@ bool mapsQt(pid_t pid) {
 
 class QtModuleTest : public ::testing::Test {
   protected:
+    void SetUp() override {
+        if (!VirtualDisplay::toolsInstalled()) {
+            GTEST_SKIP() << "Xvfb or xdotool is not installed";
+        }
+        // Without root the removal would ask for a password through pkexec on the display, and
+        // the module could not be given to another user.
+        if (geteuid() != 0) {
+            GTEST_SKIP() << "needs root";
+        }
+    }
+
     // Lays the program out as installed; first, after PELLIN_IN_PRIVATE_PID_NAMESPACE, so that
     // a test run again in a namespace installs once.
     void install() {
@@ -50,121 +61,89 @@ class QtModuleTest : public ::testing::Test {
         return ProgramSession(std::move(options));
     }
 
-    // Waits for the terminal's confirmation dialog, checks that Qt is not mapped meanwhile, and
-    // declines with Return.
-    void expectDeclinedOnTheTerminal(ProgramSession& session, const std::string& what) {
-        ASSERT_TRUE(session.waitFor(kConfirmationMessage, kFirstDialogLimit) &&
+    // Declines on the terminal with Return, checking that Qt is not mapped meanwhile; what the
+    // terminal showed.
+    std::string declineOnTheTerminal(const std::vector<std::string>& environment) {
+        ProgramSession session = start(environment);
+        EXPECT_TRUE(session.waitFor(kConfirmationMessage, kFirstDialogLimit) &&
                     session.waitFor(kPromptEnd))
-            << what << session.shown();
-        EXPECT_FALSE(mapsQt(session.pid())) << what;
+            << session.shown();
+        EXPECT_FALSE(mapsQt(session.pid()));
         session.type("\n");
-        EXPECT_TRUE(exitedWith(session.finish(), kExitDeclined)) << what << session.shown();
+        EXPECT_TRUE(exitedWith(session.finish(), kExitDeclined)) << session.shown();
+        return session.shown();
     }
 
     TemporaryHome home;
     std::optional<InstalledTree> tree;
-    fs::path aside = home.parent() / "aside";
 };
 
-TEST_F(QtModuleTest, ATerminalRunMapsNoneOfQtAndUninstallsWhetherTheModuleIsInstalledOrNot) {
-    // A confirmed run force-quits.
-    PELLIN_IN_PRIVATE_PID_NAMESPACE();
-    ASSERT_NO_FATAL_FAILURE(install());
-    for (const bool installed : {true, false}) {
-        const std::string what = installed ? "installed: " : "missing: ";
-        if (!installed) {
-            fs::rename(tree->qtModule(), aside);
-        }
-        ASSERT_TRUE(installTrialProduct(home.path())) << what;
-        ProgramSession session = start();
-        const int status =
-            answerDialogs(session, "1\n", [&] { EXPECT_FALSE(mapsQt(session.pid())) << what; });
-        EXPECT_TRUE(exitedWith(status, kExitUninstalled)) << what << session.shown();
-        EXPECT_EQ(ProductPaths(home.path()).remaining(), std::vector<fs::path>{}) << what;
-        EXPECT_THAT(session.shown(), Not(HasSubstr(kWindowRefused))) << what;
-    }
-}
-
 TEST_F(QtModuleTest, AModuleThatIsMissingOrNotTrustedFallsBackToTheTerminalSayingWhy) {
-    if (!VirtualDisplay::toolsInstalled()) {
-        GTEST_SKIP() << "Xvfb or xdotool is not installed";
-    }
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "giving the module to another user needs root";
-    }
     ASSERT_NO_FATAL_FAILURE(install());
     const VirtualDisplay display;
     ASSERT_TRUE(display.available());
-    const fs::path module = tree->qtModule();
-    const fs::path folder = module.parent_path();
-    const fs::path elsewhere = home.parent() / "elsewhere";
-    fs::create_directories(elsewhere / "pellin");
-    struct Row {
-        const char* what;
-        std::function<void()> spoil;
-        std::string said;
-        std::vector<std::string> environment;
-    };
-    const std::vector<Row> rows = {
-        {"missing",
-         [&] { fs::rename(module, aside); },
-         "/pellin/libPellinAppKitQt.so: No such file or directory",
-         {}},
-        // The loader's search path leads nowhere: the module is only ever taken from beside
-        // libPellinAppKit.
-        {"missing, with copies on LD_LIBRARY_PATH",
-         [&] {
-             fs::copy_file(module, elsewhere / module.filename());
-             fs::copy_file(module, elsewhere / "pellin" / module.filename());
-             fs::rename(module, aside);
-         },
-         "/pellin/libPellinAppKitQt.so: No such file or directory",
-         {"LD_LIBRARY_PATH=" + elsewhere.string()}},
-        {"owned by another user",
-         [&] { ASSERT_EQ(chown(module.c_str(), 4242, 4242), 0); },
-         "/pellin/libPellinAppKitQt.so: owned by another user",
-         {}},
-        {"writable by others",
-         [&] { fs::permissions(module, fs::perms::others_write, fs::perm_options::add); },
-         "/pellin/libPellinAppKitQt.so: writable by other users",
-         {}},
-        {"in a folder others may write to",
-         [&] { fs::permissions(folder, fs::perms::all); },
-         "/pellin: writable by other users",
-         {}},
-        {"a symbolic link",
-         [&] {
-             fs::rename(module, aside);
-             fs::create_symlink(aside, module);
-         },
-         "/pellin/libPellinAppKitQt.so: a symbolic link",
-         {}},
-    };
-    const fs::path trusted = elsewhere / "trusted.so";
-    fs::copy_file(module, trusted);
-    for (const Row& row : rows) {
-        row.spoil();
-        std::vector<std::string> environment = row.environment;
-        environment.push_back(display.environmentEntry());
-        ProgramSession session = start(environment);
-        expectDeclinedOnTheTerminal(session, row.what);
-        EXPECT_THAT(session.shown(), AllOf(HasSubstr(kWindowRefused), HasSubstr(row.said)))
-            << row.what;
-        // Back to the module as installed.
-        fs::remove(module);
-        fs::copy_file(trusted, module);
-        fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read |
-                                    fs::perms::group_exec | fs::perms::others_read |
-                                    fs::perms::others_exec);
-    }
+    EXPECT_THAT(declineOnTheTerminal({}), Not(HasSubstr(kWindowRefused)));
 
-    // The same module, as installed, shows the window.
-    ProgramSession session = start({display.environmentEntry()});
-    ASSERT_TRUE(display.waitForNewFocusedWindow("PellinUninstaller", {})) << session.shown();
-    EXPECT_TRUE(mapsQt(session.pid()));
-    ASSERT_TRUE(display.press({"Return"}));
-    EXPECT_TRUE(exitedWith(session.finish(), kExitDeclined)) << session.shown();
-    EXPECT_THAT(session.shown(), Not(HasSubstr(kWindowRefused)));
+    // The loader's search path leads nowhere: the module is only ever taken from beside
+    // libPellinAppKit.
+    const fs::path module = tree->qtModule(), elsewhere = home.parent() / "elsewhere";
+    fs::create_directories(elsewhere / "pellin");
+    for (const fs::path& copy : {home.parent() / "trusted.so", elsewhere / module.filename(),
+                                 elsewhere / "pellin" / module.filename()}) {
+        fs::copy_file(module, copy);
+    }
+    const std::vector<std::string> variables = {
+        "MODULE=" + module.string(), "ASIDE=" + (home.parent() / "aside").string(),
+        "TRUSTED=" + (home.parent() / "trusted.so").string(), "PATH=/usr/bin:/bin"};
+    const char* restore =
+        "rm -f \"$MODULE\" && cp \"$TRUSTED\" \"$MODULE\" && chmod 755 \"${MODULE%/*}\"";
+    for (const auto& row : casesIn("uninstaller/untrusted-modules.tsv")) {
+        ASSERT_EQ(runQuietly({"/bin/sh", "-c", row[1]}, variables).status, 0) << row[0];
+        const std::string shown = declineOnTheTerminal(
+            {display.environmentEntry(), "LD_LIBRARY_PATH=" + elsewhere.string()});
+        EXPECT_THAT(shown, HasSubstr(kWindowRefused)) << row[0];
+        EXPECT_THAT(shown, HasSubstr(row[2])) << row[0];
+        // Back to the module as installed.
+        ASSERT_EQ(runQuietly({"/bin/sh", "-c", restore}, variables).status, 0);
+    }
+}
+
+// Each row: the keys typed in the confirmation window (nothing: another program destroys it),
+// and then, after a confirmation, Return in the completion window.
+TEST_F(QtModuleTest, InAWindowOnlyOkConfirmsWhileReturnOrADestroyedWindowDeclines) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    ASSERT_NO_FATAL_FAILURE(install());
+    const ExclusiveRun exclusive;
+    const VirtualDisplay display;
+    ASSERT_TRUE(display.available());
+    const std::vector<std::pair<std::vector<std::string>, int>> rows = {
+        {{"Return"}, kExitDeclined},
+        {{}, kExitDeclined},
+        // The focus starts on Cancel: Shift+Tab moves it to OK, and Space presses it.
+        {{"shift+Tab", "space"}, kExitUninstalled},
+    };
+    for (const auto& [keys, expected] : rows) {
+        const ProductPaths product(home.path());
+        ASSERT_TRUE(installTrialProduct(home.path()));
+        FakeProcess resident = FakeProcess::start(product.residentProgram);
+
+        ProgramSession session = start({display.environmentEntry()});
+        // The dialogs' window title is the program's name.
+        const auto window = display.waitForNewFocusedWindow("PellinUninstaller", {});
+        ASSERT_TRUE(window) << session.shown();
+        EXPECT_TRUE(mapsQt(session.pid()));
+        ASSERT_TRUE(keys.empty() ? display.destroyWindow(*window) : display.press(keys));
+        if (expected == kExitUninstalled) {
+            ASSERT_TRUE(display.waitForNewFocusedWindow("PellinUninstaller", {*window}));
+            ASSERT_TRUE(display.press({"Return"}));
+        }
+
+        EXPECT_TRUE(exitedWith(session.finish(std::chrono::seconds(30)), expected))
+            << keys.size() << session.shown();
+        EXPECT_THAT(session.shown(), Not(HasSubstr(kWindowRefused)));
+        EXPECT_EQ(product.remaining().size(), expected == kExitUninstalled ? 0U : 4U);
+        EXPECT_TRUE(expected == kExitUninstalled ? resident.diedOfKill() : resident.survives());
+    }
 }
 
 }  // namespace

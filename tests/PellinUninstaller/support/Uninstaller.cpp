@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <thread>
 
 #include "TemporaryHome.h"
@@ -148,32 +149,14 @@ std::vector<std::string> readProgramLog(const fs::path& home) {
     for (const fs::path& file : files) {
         std::ifstream in(file);
         // "<date> <time> [LEVEL] [queue] [File.cpp:12 +[Class selector]] message"
+        static const std::regex format(R"(\S+ \S+ \[(\w+)\] \[[^\]]*\] \[\S+ ([^\]]*\])\] (.*))");
         for (std::string text; std::getline(in, text);) {
-            const std::size_t level = text.find(" [");
-            const std::size_t queue = text.find("] [", level);
-            const std::size_t place = text.find("] [", queue + 1);
-            const std::size_t function = text.find(' ', place + 3);
-            const std::size_t message = text.find("]] ", place);
-            if (message == std::string::npos || function > message) {
-                lines.push_back("UNPARSED " + text);
-                continue;
-            }
-            lines.push_back(text.substr(level + 2, queue - level - 2) + " " +
-                            text.substr(function + 1, message - function) + " | " +
-                            text.substr(message + 3));
+            std::smatch parts;
+            lines.push_back(std::regex_match(text, parts, format) ? parts.format("$1 $2 | $3")
+                                                                  : "UNPARSED " + text);
         }
     }
     return lines;
-}
-
-std::vector<std::string> messagesAt(const std::vector<std::string>& log, const std::string& level) {
-    std::vector<std::string> messages;
-    for (const std::string& line : log) {
-        if (line.starts_with(level + " ")) {
-            messages.push_back(line.substr(line.find(" | ") + 3));
-        }
-    }
-    return messages;
 }
 
 void nextClockTick() {

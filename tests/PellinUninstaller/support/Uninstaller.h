@@ -36,7 +36,6 @@ SessionOptions uninstallerSession(const std::filesystem::path& home,
                                   bool terminal = true, std::optional<RunAs> runAs = std::nullopt);
 
 inline constexpr const char* kConfirmationMessage = "Do you want to uninstall Pellin?";
-inline constexpr const char* kErrorMessage = "Pellin could not be uninstalled.";
 inline constexpr const char* kCompletionMessage = "Pellin has been uninstalled.";
 // The end of every terminal dialog's prompt, after which it reads the answer.
 inline constexpr const char* kPromptEnd = ": ";
@@ -46,8 +45,6 @@ inline constexpr std::chrono::seconds kFirstDialogLimit{10};
 
 inline constexpr int kExitUninstalled = 0;  // or nothing was installed
 inline constexpr int kExitDeclined = 1;     // or no dialog could ask
-inline constexpr int kExitRemovalFailed = 2;
-inline constexpr int kExitUsage = 64;
 
 // Answers the terminal dialogs: `first` in the confirmation (doing `whileAsked` before), then
 // Return in the result dialog when there is one; the program's wait status.
@@ -74,8 +71,6 @@ std::vector<std::filesystem::path> createSentinels(const std::filesystem::path& 
 
 // The uninstaller's log, one "LEVEL function | message" per line, oldest file first.
 std::vector<std::string> readProgramLog(const std::filesystem::path& home);
-// The messages of the lines at `level`.
-std::vector<std::string> messagesAt(const std::vector<std::string>& log, const std::string& level);
 
 // Start times count in clock ticks: waiting a little more than one keeps two launches in order.
 void nextClockTick();

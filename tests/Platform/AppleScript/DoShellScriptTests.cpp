@@ -6,6 +6,7 @@
 #include <PellinAppleScript/DoShellScriptStatement.h>
 #include <PellinAppleScript/Quoting.h>
 #include <PellinAppleScript/ShellHost.h>
+#include <PellinAppleScript/ShellInvocation.h>
 
 #include <unistd.h>
 
@@ -165,6 +166,27 @@ TEST(Elevation, OnlyADismissalIsUserCanceledAndEveryOtherRefusalKeepsItsOwnMessa
         EXPECT_EQ(ran.number(), Value(std::stoi(number))) << body;
         EXPECT_TRUE(ran.message().ends_with(message)) << ran.message();
         EXPECT_EQ(fs::remove(marker), number == "126") << body;
+    }
+}
+
+TEST(Elevation, APrivilegedRunWithoutAnAbsoluteHomeOrItsOwnerDoesNotStartEvenAsRoot) {
+    ShellHost host;
+    host.home = "/home/a b/it's $(x)";
+    host.owner = 1000;
+    EXPECT_NE(planShellInvocation({"true", true}, host).failure.find("sudo"), std::string::npos);
+    host.sudoPath = "/usr/bin/sudo";
+    for (const bool isRoot : {false, true}) {
+        host.isRoot = isRoot;
+        for (const char* home : {"", "relative/home", "-rf"}) {
+            host.home = home;
+            const auto plan = planShellInvocation({"rm ~/x", true}, host);
+            EXPECT_FALSE(plan.invocation) << home;
+            EXPECT_NE(plan.failure.find("home folder"), std::string::npos);
+        }
+        ShellHost noOwner = host;
+        noOwner.home = "/home/a";
+        noOwner.owner.reset();
+        EXPECT_FALSE(planShellInvocation({"rm ~/x", true}, noOwner).invocation);
     }
 }
 

@@ -14,8 +14,10 @@
 
 #include <cstdlib>
 #include <thread>
+#include <tuple>
 
 #include "TemporaryHome.h"
+#include "TestCases.h"
 
 namespace {
 
@@ -56,39 +58,18 @@ TEST(GuardedRemoval, OnlyWhatLiesInTheOwnersHomeReachedWithoutALinkIsRemovedEven
         return std::optional<std::string>(message ? *message : "");
     };
 
-    const struct {
-        const char *name, *setUp, *command;
-        const char* removed = nullptr;  // below the home; nullptr: the command must be refused
-        uid_t owner = 0;
-    } cases[] = {
-        {"a plain folder", "mkdir -p Library/Pellin", "sudo rm -rf \"$H/Library/Pellin\"",
-         "Library/Pellin"},
-        {"the launch agent by ~", "mkdir -p Library/Agents; touch Library/Agents/a",
-         "sudo rm -f ~/'Library/Agents/a'", "Library/Agents/a"},
-        {"the item itself a link, which alone goes", "mkdir Library; ln -s \"$OUT\" Library/Pellin",
-         "sudo rm -rf ~/Library/Pellin", "Library/Pellin"},
-        {"a missing folder, forced", "", "rm -f ~/Nothing/a.plist", "Nothing"},
-        {"a missing folder", "", "rm ~/Nothing/a.plist", nullptr},
-        {"~/Library a link to outside", "ln -s \"$OUT\" Library", "sudo rm -rf ~/Library/Pellin"},
-        {"~/Library a link inside the home", "ln -s Documents Library", "rm -rf ~/Library/Pellin"},
-        {"~/Library another user's", "mkdir -p Library/Pellin; chown 65534 Library",
-         "sudo rm -rf \"$H/Library/Pellin\""},
-        {"another's home, its folders the user's", "mkdir Library; chown 65534 Library",
-         "rm -rf ~/Library/Pellin", nullptr, 65534},
-        {"a path outside the home", "", "sudo rm -rf \"$OUT/Pellin\""},
-        {"a path that climbs out", "", "sudo rm -rf \"$H/../outside/Pellin\""},
-        {"a relative path", "", "cd \"$OUT\" && rm -rf Pellin"},
-    };
-    for (const auto& each : cases) {
-        plant(each.setUp);
-        const auto refusal = removal(each.command, each.owner);
-        EXPECT_EQ(!refusal, each.removed != nullptr) << each.name << ": " << refusal.value_or("");
+    for (const auto& each : pellin::test::casesIn("guarded-removals.tsv")) {
+        ASSERT_EQ(each.size(), 5U);
+        const auto& [name, setUp, command, removed] = std::tie(each[0], each[1], each[2], each[3]);
+        plant(setUp);
+        const auto refusal = removal(command, each[4].empty() ? 0 : uid_t(std::stoul(each[4])));
+        EXPECT_EQ(!refusal, removed != "-") << name << ": " << refusal.value_or("");
         EXPECT_TRUE(!refusal || refusal->find(h.string()) != std::string::npos) << *refusal;
-        EXPECT_TRUE(kept() && !(each.removed && fs::exists(fs::symlink_status(h / each.removed))))
-            << each.name;
+        EXPECT_TRUE(kept() && (removed == "-" || !fs::exists(fs::symlink_status(h / removed))))
+            << name;
     }
     // A folder swapped for a link to outside the home, or to another folder of the same user at
-    // the same depth inside it, and another folder of the same user at the same depth inside it.
+    // the same depth inside it.
     for (const char* elsewhere : {"\"$OUT\"", "Documents"}) {
         plant("mkdir -p Library/Pellin; ln -s " + std::string(elsewhere) + " Library.link");
         // Another program of the user exchanges the folder and the link as fast as it can.
