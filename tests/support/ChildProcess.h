@@ -1,6 +1,6 @@
 #pragma once
 
-// Starting a second program from a test and collecting what it printed.
+// Starting a second program from a test and collecting what it printed (through Subprocess).
 
 #include <sys/types.h>
 
@@ -9,9 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "Subprocess.h"
+
 namespace pellin::test {
 
-// Starts `argv` (argv[0] a path) with this process's environment; its process id, or -1.
+// Starts `argv` (argv[0] a path) with this process's environment and streams; its process id,
+// or -1.
 pid_t startProgram(const std::vector<std::string>& argv);
 
 // Waits for `pid` through interruptions; its exit status, or -1 when it did not exit normally.
@@ -20,8 +23,8 @@ int waitForExit(pid_t pid);
 // How runProgram runs a program, beyond its arguments.
 struct ProgramOptions {
     // Standard error: this process's, collected into ProgramRun::errors, or a pipe that nobody
-    // reads while the program runs (a console whose reader went away).
-    enum class Errors { Inherited, Collected, UnreadPipe };
+    // reads while the program runs.
+    using Errors = SessionOptions::Errors;
 
     ProgramOptions(Errors errors = Errors::Inherited, std::chrono::seconds limit = {},
                    std::vector<std::string> environment = {})
@@ -44,7 +47,7 @@ struct ProgramRun {
     bool exitedWith(int code) const;
 };
 
-// Runs `argv` to its end with its standard output captured.
+// Runs `argv` to its end with its standard output captured, standard input from nothing.
 ProgramRun runProgram(const std::vector<std::string>& argv, const ProgramOptions& options = {});
 
 }  // namespace pellin::test

@@ -23,6 +23,11 @@ struct RunAs {
 };
 
 struct SessionOptions {
+    // Standard error without a terminal: with standard output, discarded, this process's, read
+    // apart into errors(), or a pipe that nobody reads while the program runs (a console whose
+    // reader went away).
+    enum class Errors { WithOutput, Discarded, Inherited, Collected, UnreadPipe };
+
     SessionOptions(std::vector<std::string> arguments, std::vector<std::string> environment = {},
                    bool terminal = true, std::optional<RunAs> runAs = std::nullopt,
                    bool showErrors = true, std::filesystem::path workingDirectory = {})
@@ -30,15 +35,18 @@ struct SessionOptions {
           environment(std::move(environment)),
           terminal(terminal),
           runAs(runAs),
-          showErrors(showErrors),
+          errors(showErrors ? Errors::WithOutput : Errors::Discarded),
           workingDirectory(std::move(workingDirectory)) {}
 
     std::vector<std::string> arguments;    // arguments[0] is the program's path
     std::vector<std::string> environment;  // the whole environment; empty: this process's
     bool terminal;                         // false: standard input is /dev/null, output a pipe
     std::optional<RunAs> runAs;
-    bool showErrors;  // without a terminal: standard error goes with standard output
+    Errors errors;
     std::filesystem::path workingDirectory;
+    // Without a terminal: false keeps this process's standard input, output and error, and its
+    // session, for a program left to run on its own (see release()).
+    bool ownSession = true;
 };
 
 class Subprocess {
@@ -57,9 +65,13 @@ class Subprocess {
     bool waitFor(std::string_view text, std::chrono::seconds limit = std::chrono::seconds(30));
     void type(std::string_view keys);
     const std::string& shown() const { return shown_; }
+    const std::string& errors() const { return errors_; }
 
     // Waits for the end (killing it after `limit`); the wait status, or -1.
     int finish(std::chrono::seconds limit = std::chrono::seconds(60));
+    bool hung() const { return hung_; }  // still running at the limit, and killed then
+    // Leaves the program running after the object goes; its pid, for waitForExit().
+    pid_t release();
     const rusage& usage() const { return usage_; }
     // The running program's largest resident set so far, in KiB (VmHWM); -1 when unknown.
     long peakResidentKib() const;
@@ -69,13 +81,20 @@ class Subprocess {
     // Whether it still runs with no kill pending, so that a kill a moment ago is not survival.
     bool survives();
 
+    // Reads what is there, waiting at most `waitMs` (-1: until something comes): 1 read
+    // something, 0 nothing yet, -1 the output has closed.
+    int readSome(int waitMs);
+
   private:
-    int readSome(int waitMs);  // 1 read something, 0 nothing yet, -1 the output has closed
     bool reap(bool block);
 
     pid_t pid_ = -1;
     int output_ = -1;
+    int errorsPipe_ = -1;
+    bool readErrors_ = false;
+    bool hung_ = false;
     std::string shown_;
+    std::string errors_;
     std::size_t consumed_ = 0;
     std::optional<int> status_;
     rusage usage_{};
