@@ -15,8 +15,6 @@
 #include <thread>
 #include <utility>
 
-#include "ChildProcess.h"
-
 extern char** environ;
 
 namespace pellin::test {
@@ -209,13 +207,10 @@ bool Subprocess::waitFor(std::string_view text, std::chrono::seconds limit) {
 void Subprocess::type(std::string_view keys) {
     while (!keys.empty() && output_ >= 0) {
         const ssize_t written = write(output_, keys.data(), keys.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
+        if (written == 0 || (written < 0 && errno != EINTR)) {
             return;
         }
-        keys.remove_prefix(static_cast<std::size_t>(written));
+        keys.remove_prefix(static_cast<std::size_t>(std::max<ssize_t>(written, 0)));
     }
 }
 

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pellin::test {
@@ -112,5 +113,41 @@ struct Finished {
 Finished runQuietly(std::vector<std::string> arguments,
                     std::vector<std::string> environment = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"},
                     bool showErrors = true);
+
+// --- Plain runs, for tests that only want a program's output or its end ---------------------
+
+// Starts `argv` (argv[0] a path) with this process's environment and streams; its pid, or -1.
+pid_t startProgram(const std::vector<std::string>& argv);
+
+// Waits for `pid` through interruptions; its exit status, or -1 when it did not exit normally.
+int waitForExit(pid_t pid);
+
+// How runProgram runs a program, beyond its arguments.
+struct ProgramOptions {
+    using Errors = SessionOptions::Errors;
+
+    ProgramOptions(Errors errors = Errors::Inherited, std::chrono::seconds limit = {},
+                   std::vector<std::string> environment = {})
+        : errors(errors), limit(limit), environment(std::move(environment)) {}
+
+    Errors errors;
+    // When not zero, the program is killed if it still runs after this long (a test that gives
+    // one runs in a private pid namespace).
+    std::chrono::seconds limit;
+    // "NAME=value" to set, "NAME" to remove, in the program's copy of this environment.
+    std::vector<std::string> environment;
+};
+
+struct ProgramRun {
+    bool started = false;
+    int status = 0;      // The raw wait status.
+    std::string output;  // Its whole standard output.
+    std::string errors;  // Its standard error, when collected.
+    bool hung = false;   // Still running at the limit, and killed then.
+    bool exitedWith(int code) const;
+};
+
+// Runs `argv` to its end with its standard output captured, standard input from nothing.
+ProgramRun runProgram(const std::vector<std::string>& argv, const ProgramOptions& options = {});
 
 }  // namespace pellin::test
