@@ -101,12 +101,13 @@ TEST(PellinAlert, TheAlertsAndTheirLinesFollowTheTranscript) {
     EXPECT_EQ(transcript, pellin::test::readFile(ALERTS_TRANSCRIPT));
 }
 
-// A program built without position-independent code holds a copy of the exported version
+// The probe, built without position-independent code, holds a copy of the exported version
 // number; its alert's texts must still be the framework's, found from the library itself.
 TEST(PellinCommonFrameworkLibrary, AProgramHoldingACopyOfTheVersionGetsTheFrameworksTexts) {
-    const auto program = (pellin::test::buildDirectory() / "bin/CopyRelocatedProgram").string();
+    const auto program = (pellin::test::buildDirectory() / "bin/AppKitProbe").string();
     ASSERT_NE(shell("readelf -rW " + program + " | grep 'COPY.*PellinCommonFrameworkVersionNum'"),
               "");
-    EXPECT_EQ(shell("LANG=en_US.UTF-8 LANGUAGE= LC_ALL= LC_MESSAGES= " + program),
-              "version=1.0\nmessage=Pellin can't connect to the internet.\n");
+    EXPECT_EQ(
+        shell("LANG=en_US.UTF-8 LANGUAGE= LC_ALL= LC_MESSAGES= " + program + " network-alert"),
+        "version=1.0\nmessage=Pellin can't connect to the internet.\n");
 }

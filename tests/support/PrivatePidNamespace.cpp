@@ -1,7 +1,6 @@
 #include "PrivatePidNamespace.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -22,10 +21,6 @@ std::vector<std::string> inNamespace(std::vector<std::string> command) {
     return words;
 }
 
-bool succeeded(const ProgramRun& run) {
-    return run.started && WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
-}
-
 }  // namespace
 
 bool insidePrivatePidNamespace() {
@@ -35,7 +30,7 @@ bool insidePrivatePidNamespace() {
 
 NamespaceRun rerunCurrentTestInPrivatePidNamespace() {
     NamespaceRun result;
-    if (access(kUnshare, X_OK) != 0 || !succeeded(runProgram(inNamespace({"/bin/true"})))) {
+    if (access(kUnshare, X_OK) != 0 || !runProgram(inNamespace({"/bin/true"})).exitedWith(0)) {
         result.unavailable = true;
         result.output =
             "this machine refuses private pid namespaces (unshare --pid "
@@ -53,7 +48,8 @@ NamespaceRun rerunCurrentTestInPrivatePidNamespace() {
     unsetenv(kMarker);
     result.output = run.output;
     result.skipped = run.output.find("[  SKIPPED ]") != std::string::npos;
-    result.passed = succeeded(run) && run.output.find("[  PASSED  ] 1 test") != std::string::npos;
+    result.passed =
+        run.exitedWith(0) && run.output.find("[  PASSED  ] 1 test") != std::string::npos;
     return result;
 }
 

@@ -8,10 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -39,9 +41,36 @@ std::string statusLine(pid_t pid, std::string_view key) {
     return {};
 }
 
+// The wait status of `pid` once it has ended; without `block`, nothing while it runs.
+std::optional<int> waitStatus(pid_t pid, bool block, rusage* usage = nullptr) {
+    int status = 0;
+    pid_t got;
+    do {
+        got = wait4(pid, &status, block ? 0 : WNOHANG, usage);
+    } while (got < 0 && errno == EINTR);
+    return got == pid ? std::optional(status) : std::nullopt;
+}
+
+// In the forked child: standard input, output and error as `options` wants them (the terminal's
+// are set up already).
+bool setUpStreams(const SessionOptions& options, int output, int errors) {
+    using Errors = SessionOptions::Errors;
+    if (options.terminal || !options.ownSession) {
+        return true;
+    }
+    const int nothing = open("/dev/null", O_RDWR);
+    const int errorsTo = options.errors == Errors::WithOutput  ? output
+                         : options.errors == Errors::Discarded ? nothing
+                         : options.errors == Errors::Inherited ? STDERR_FILENO
+                                                               : errors;
+    return nothing >= 0 && dup2(nothing, STDIN_FILENO) >= 0 && dup2(output, STDOUT_FILENO) >= 0 &&
+           dup2(errorsTo, STDERR_FILENO) >= 0 && setsid() >= 0;
+}
+
 }  // namespace
 
 Subprocess::Subprocess(SessionOptions options) {
+    using Errors = SessionOptions::Errors;
     if (options.arguments.empty()) {
         return;
     }
@@ -49,12 +78,17 @@ Subprocess::Subprocess(SessionOptions options) {
     std::vector<char*> envp = pointers(options.environment);
     char** environment = options.environment.empty() ? environ : envp.data();
     const std::string folder = options.workingDirectory.string();
-    // The write end closes on exec, so reading it returns once the program runs.
+    // The write end closes on exec, so reading it returns once the program runs; a byte in it
+    // says that it could not.
     int ready[2];
-    if (pipe2(ready, O_CLOEXEC) != 0) {
+    int output[2] = {-1, -1};
+    int errors[2] = {-1, -1};
+    const bool apart = options.errors == Errors::Collected || options.errors == Errors::UnreadPipe;
+    if (pipe2(ready, O_CLOEXEC) != 0 ||
+        (!options.terminal && options.ownSession && pipe2(output, O_CLOEXEC) != 0) ||
+        (!options.terminal && apart && pipe2(errors, O_CLOEXEC) != 0)) {
         return;
     }
-    int output[2] = {-1, -1};
     startedAt_ = std::chrono::steady_clock::now();
     pid_t pid = -1;
     if (options.terminal) {
@@ -63,50 +97,56 @@ Subprocess::Subprocess(SessionOptions options) {
         size.ws_row = 50;
         size.ws_col = 400;
         pid = forkpty(&output_, nullptr, nullptr, &size);
-    } else if (pipe2(output, O_CLOEXEC) == 0) {
+    } else {
         pid = fork();
-        if (pid == 0) {
-            const int nothing = open("/dev/null", O_RDWR);
-            if (nothing < 0 || dup2(nothing, STDIN_FILENO) < 0 ||
-                dup2(output[1], STDOUT_FILENO) < 0 ||
-                dup2(options.showErrors ? output[1] : nothing, STDERR_FILENO) < 0) {
-                _exit(126);
-            }
-            setsid();
-        }
-        close(output[1]);
-        output_ = output[0];
     }
     if (pid == 0) {
         const bool ok =
+            setUpStreams(options, output[1], errors[1]) &&
             (folder.empty() || chdir(folder.c_str()) == 0) &&
             (!options.runAs || (setgroups(0, nullptr) == 0 && setgid(options.runAs->gid) == 0 &&
                                 setuid(options.runAs->uid) == 0));
         if (ok) {
             execve(argv[0], argv.data(), environment);
         }
+        [[maybe_unused]] const ssize_t told = write(ready[1], "!", 1);
         _exit(127);
     }
-    close(ready[1]);
-    if (pid > 0) {
-        pid_ = pid;
-        char ignored;
-        while (read(ready[0], &ignored, 1) < 0 && errno == EINTR) {
-        }
+    for (const int end : {ready[1], output[1], errors[1]}) {
+        close(end);
+    }
+    if (!options.terminal) {
+        output_ = output[0];
+        errorsPipe_ = errors[0];
+        readErrors_ = options.errors == Errors::Collected;
+    }
+    char failed;
+    ssize_t got = 0;
+    while (pid > 0 && (got = read(ready[0], &failed, 1)) < 0 && errno == EINTR) {
     }
     close(ready[0]);
+    if (got == 1) {
+        waitStatus(pid, true);
+    } else if (pid > 0) {
+        pid_ = pid;
+    }
 }
 
 Subprocess::Subprocess(Subprocess&& other) noexcept
     : pid_(other.pid_),
       output_(other.output_),
+      errorsPipe_(other.errorsPipe_),
+      readErrors_(other.readErrors_),
+      hung_(other.hung_),
       shown_(std::move(other.shown_)),
+      errors_(std::move(other.errors_)),
       consumed_(other.consumed_),
       status_(other.status_),
       usage_(other.usage_),
       startedAt_(other.startedAt_) {
     other.pid_ = -1;
     other.output_ = -1;
+    other.errorsPipe_ = -1;
 }
 
 Subprocess::~Subprocess() {
@@ -114,27 +154,40 @@ Subprocess::~Subprocess() {
         kill(pid_, SIGKILL);
         reap(true);
     }
-    if (output_ >= 0) {
-        close(output_);
+    for (const int fd : {output_, errorsPipe_}) {
+        if (fd >= 0) {
+            close(fd);
+        }
     }
 }
 
+pid_t Subprocess::release() {
+    return std::exchange(pid_, -1);
+}
+
 int Subprocess::readSome(int waitMs) {
-    pollfd fd{output_, POLLIN, 0};
-    if (output_ < 0 || poll(&fd, 1, waitMs) < 0) {
+    pollfd fds[2] = {{output_, POLLIN, 0}, {readErrors_ ? errorsPipe_ : -1, POLLIN, 0}};
+    if (output_ < 0 || poll(fds, 2, waitMs) < 0) {
         return output_ < 0 || errno != EINTR ? -1 : 0;
     }
-    if (fd.revents == 0) {
-        return 0;
+    int result = 0;
+    for (int i = 1; i >= 0; --i) {
+        if (fds[i].revents == 0) {
+            continue;
+        }
+        char buffer[4096];
+        const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+        if (got > 0) {
+            (i == 0 ? shown_ : errors_).append(buffer, static_cast<std::size_t>(got));
+            result = 1;
+        } else if (i == 1 && (got == 0 || errno != EINTR)) {
+            close(std::exchange(errorsPipe_, -1));
+        } else if (result == 0 && (got == 0 || errno != EINTR)) {
+            // The end of a pipe, or EIO from a terminal whose last holder has gone.
+            result = -1;
+        }
     }
-    char buffer[4096];
-    const ssize_t got = read(output_, buffer, sizeof buffer);
-    if (got > 0) {
-        shown_.append(buffer, static_cast<std::size_t>(got));
-        return 1;
-    }
-    // The end of a pipe, or EIO from a terminal whose last holder has gone.
-    return got < 0 && errno == EINTR ? 0 : -1;
+    return result;
 }
 
 bool Subprocess::waitFor(std::string_view text, std::chrono::seconds limit) {
@@ -154,27 +207,16 @@ bool Subprocess::waitFor(std::string_view text, std::chrono::seconds limit) {
 void Subprocess::type(std::string_view keys) {
     while (!keys.empty() && output_ >= 0) {
         const ssize_t written = write(output_, keys.data(), keys.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
+        if (written == 0 || (written < 0 && errno != EINTR)) {
             return;
         }
-        keys.remove_prefix(static_cast<std::size_t>(written));
+        keys.remove_prefix(static_cast<std::size_t>(std::max<ssize_t>(written, 0)));
     }
 }
 
 bool Subprocess::reap(bool block) {
-    if (status_ || pid_ <= 0) {
-        return status_.has_value();
-    }
-    int status = 0;
-    pid_t got;
-    do {
-        got = wait4(pid_, &status, block ? 0 : WNOHANG, &usage_);
-    } while (got < 0 && errno == EINTR);
-    if (got == pid_) {
-        status_ = status;
+    if (!status_ && pid_ > 0) {
+        status_ = waitStatus(pid_, block, &usage_);
     }
     return status_.has_value();
 }
@@ -183,6 +225,7 @@ int Subprocess::finish(std::chrono::seconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (pid_ > 0 && !reap(false)) {
         if (std::chrono::steady_clock::now() >= deadline) {
+            hung_ = true;
             kill(pid_, SIGKILL);
             reap(true);
         } else if (readSome(20) < 0) {
@@ -227,6 +270,55 @@ Finished runQuietly(std::vector<std::string> arguments, std::vector<std::string>
     Subprocess run({std::move(arguments), std::move(environment), false, std::nullopt, showErrors});
     const int status = run.finish();
     return {status, run.shown()};
+}
+
+// The launchers of ChildProcess.h.
+
+pid_t startProgram(const std::vector<std::string>& argv) {
+    SessionOptions options(argv, {}, false);
+    options.ownSession = false;
+    return Subprocess(std::move(options)).release();
+}
+
+int waitForExit(pid_t pid) {
+    const std::optional<int> status = waitStatus(pid, true);
+    return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+}
+
+bool ProgramRun::exitedWith(int code) const {
+    return started && pellin::test::exitedWith(status, code);
+}
+
+ProgramRun runProgram(const std::vector<std::string>& argv, const ProgramOptions& options) {
+    // This process's environment with the changes.
+    std::vector<std::string> environment;
+    for (char** entry = environ; !options.environment.empty() && *entry != nullptr; ++entry) {
+        environment.emplace_back(*entry);
+    }
+    for (const std::string& change : options.environment) {
+        const std::string name = change.substr(0, change.find('=')) + "=";
+        std::erase_if(environment,
+                      [&name](const std::string& entry) { return entry.starts_with(name); });
+        if (change.find('=') != std::string::npos) {
+            environment.push_back(change);
+        }
+    }
+    SessionOptions session(argv, std::move(environment), false);
+    session.errors = options.errors;
+    Subprocess program(std::move(session));
+    ProgramRun run;
+    // No limit: a year.
+    const int status =
+        program.finish(options.limit.count() > 0 ? options.limit : std::chrono::hours(24 * 365));
+    // What it started may hold its output still: that is read to the end too.
+    while (program.readSome(-1) >= 0) {
+    }
+    run.started = program.pid() > 0;
+    run.status = status;
+    run.output = program.shown();
+    run.errors = program.errors();
+    run.hung = program.hung();
+    return run;
 }
 
 }  // namespace pellin::test

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pellin::test {
@@ -23,6 +24,11 @@ struct RunAs {
 };
 
 struct SessionOptions {
+    // Standard error without a terminal: with standard output, discarded, this process's, read
+    // apart into errors(), or a pipe that nobody reads while the program runs (a console whose
+    // reader went away).
+    enum class Errors { WithOutput, Discarded, Inherited, Collected, UnreadPipe };
+
     SessionOptions(std::vector<std::string> arguments, std::vector<std::string> environment = {},
                    bool terminal = true, std::optional<RunAs> runAs = std::nullopt,
                    bool showErrors = true, std::filesystem::path workingDirectory = {})
@@ -30,15 +36,18 @@ struct SessionOptions {
           environment(std::move(environment)),
           terminal(terminal),
           runAs(runAs),
-          showErrors(showErrors),
+          errors(showErrors ? Errors::WithOutput : Errors::Discarded),
           workingDirectory(std::move(workingDirectory)) {}
 
     std::vector<std::string> arguments;    // arguments[0] is the program's path
     std::vector<std::string> environment;  // the whole environment; empty: this process's
     bool terminal;                         // false: standard input is /dev/null, output a pipe
     std::optional<RunAs> runAs;
-    bool showErrors;  // without a terminal: standard error goes with standard output
+    Errors errors;
     std::filesystem::path workingDirectory;
+    // Without a terminal: false keeps this process's standard input, output and error, and its
+    // session, for a program left to run on its own (see release()).
+    bool ownSession = true;
 };
 
 class Subprocess {
@@ -57,9 +66,13 @@ class Subprocess {
     bool waitFor(std::string_view text, std::chrono::seconds limit = std::chrono::seconds(30));
     void type(std::string_view keys);
     const std::string& shown() const { return shown_; }
+    const std::string& errors() const { return errors_; }
 
     // Waits for the end (killing it after `limit`); the wait status, or -1.
     int finish(std::chrono::seconds limit = std::chrono::seconds(60));
+    bool hung() const { return hung_; }  // still running at the limit, and killed then
+    // Leaves the program running after the object goes; its pid, for waitForExit().
+    pid_t release();
     const rusage& usage() const { return usage_; }
     // The running program's largest resident set so far, in KiB (VmHWM); -1 when unknown.
     long peakResidentKib() const;
@@ -69,13 +82,20 @@ class Subprocess {
     // Whether it still runs with no kill pending, so that a kill a moment ago is not survival.
     bool survives();
 
+    // Reads what is there, waiting at most `waitMs` (-1: until something comes): 1 read
+    // something, 0 nothing yet, -1 the output has closed.
+    int readSome(int waitMs);
+
   private:
-    int readSome(int waitMs);  // 1 read something, 0 nothing yet, -1 the output has closed
     bool reap(bool block);
 
     pid_t pid_ = -1;
     int output_ = -1;
+    int errorsPipe_ = -1;
+    bool readErrors_ = false;
+    bool hung_ = false;
     std::string shown_;
+    std::string errors_;
     std::size_t consumed_ = 0;
     std::optional<int> status_;
     rusage usage_{};
@@ -93,5 +113,41 @@ struct Finished {
 Finished runQuietly(std::vector<std::string> arguments,
                     std::vector<std::string> environment = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"},
                     bool showErrors = true);
+
+// --- Plain runs, for tests that only want a program's output or its end ---------------------
+
+// Starts `argv` (argv[0] a path) with this process's environment and streams; its pid, or -1.
+pid_t startProgram(const std::vector<std::string>& argv);
+
+// Waits for `pid` through interruptions; its exit status, or -1 when it did not exit normally.
+int waitForExit(pid_t pid);
+
+// How runProgram runs a program, beyond its arguments.
+struct ProgramOptions {
+    using Errors = SessionOptions::Errors;
+
+    ProgramOptions(Errors errors = Errors::Inherited, std::chrono::seconds limit = {},
+                   std::vector<std::string> environment = {})
+        : errors(errors), limit(limit), environment(std::move(environment)) {}
+
+    Errors errors;
+    // When not zero, the program is killed if it still runs after this long (a test that gives
+    // one runs in a private pid namespace).
+    std::chrono::seconds limit;
+    // "NAME=value" to set, "NAME" to remove, in the program's copy of this environment.
+    std::vector<std::string> environment;
+};
+
+struct ProgramRun {
+    bool started = false;
+    int status = 0;      // The raw wait status.
+    std::string output;  // Its whole standard output.
+    std::string errors;  // Its standard error, when collected.
+    bool hung = false;   // Still running at the limit, and killed then.
+    bool exitedWith(int code) const;
+};
+
+// Runs `argv` to its end with its standard output captured, standard input from nothing.
+ProgramRun runProgram(const std::vector<std::string>& argv, const ProgramOptions& options = {});
 
 }  // namespace pellin::test

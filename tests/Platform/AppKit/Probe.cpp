@@ -5,6 +5,7 @@
 //   AppKitProbe launch <return|terminate> [<lines to log>]
 //   AppKitProbe no-delegate
 //   AppKitProbe remembers <bundle folder to remove> <bundle identifier>
+//   AppKitProbe network-alert    the framework's version number and network alert message
 
 #include <unistd.h>
 
@@ -19,8 +20,11 @@
 #include <PellinAppKit/Alert.h>
 #include <PellinAppKit/Application.h>
 #include <PellinAppKit/RunningApplication.h>
+#include <PellinCommonFramework/PellinCommonFramework.h>
 #include <PellinLumberjack/DDAbstractLogger.h>
 #include <PellinLumberjack/DDLog.h>
+
+#include "RecordingPresenter.h"
 
 namespace {
 
@@ -108,6 +112,15 @@ int main(int argc, char* argv[]) {
         }
         say("response=" + std::to_string(alert.runModal()));
         return 0;
+    } else if (mode == "network-alert") {
+        // Built without position-independent code, the probe holds a copy of the framework's
+        // exported version number; the alert's texts must still be the framework's own.
+        const auto presenter = pellin::test::RecordingPresenter::install();
+        PellinAlert::showNetworkConnectionErrorAlertWithRetryButton();
+        std::printf("version=%.1f\nmessage=%s\n", PellinCommonFrameworkVersionNumber,
+                    presenter->shown.empty() ? "" : presenter->shown[0].messageText().c_str());
+        appkit::AlertPresenter::setReplacement(nullptr);
+        return 0;
     } else if (mode == "launch" && argc > 2) {
         const bool terminate = std::string_view(argv[2]) == "terminate";
         const int lines = argc > 3 ? std::atoi(argv[3]) : 0;
@@ -119,7 +132,8 @@ int main(int argc, char* argv[]) {
             return std::make_unique<RemembersDelegate>(bundle, identifier);
         };
     } else {
-        std::fputs("usage: AppKitProbe alert|launch|no-delegate|remembers ...\n", stderr);
+        std::fputs("usage: AppKitProbe alert|launch|no-delegate|remembers|network-alert ...\n",
+                   stderr);
         return 64;
     }
     const int status = appkit::applicationMain(argc, argv, factory);

@@ -1,3 +1,6 @@
+// Finding the product's running applications, and the application loop (in the probe program,
+// as the loop ends its process).
+
 #include <PellinAppKit/RunningApplication.h>
 
 #include <gtest/gtest.h>
@@ -8,18 +11,21 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "PrivatePidNamespace.h"
 #include "TemporaryHome.h"
 #include "support/FakeApplication.h"
+#include "support/FakeDisplay.h"
 
 namespace {
 
@@ -132,9 +138,7 @@ TEST_F(RunningApplicationTest, OnlyProcessesRunningABundlesExecutableAreItsInsta
     EXPECT_EQ(running(id("Named")), std::vector<pid_t>{lookAlikes.back().pid()});
     EXPECT_EQ(running(id("Helper")), std::vector<pid_t>{inner.pid()});
     EXPECT_EQ(running(id("Binary")), std::vector<pid_t>{binaryList.pid()});
-    std::string upper = id("Pellin");
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const std::string upper = "COM.TEST." + std::to_string(getpid()) + ".PELLIN";
     for (const std::string& none :
          {id("Outer"), id("Broken"), id("Loose"), id("Pellin") + ".X",
           id("Pellin").substr(0, id("Pellin").size() - 1), upper, std::string()}) {
@@ -242,6 +246,86 @@ TEST_F(RunningApplicationTest, AnotherUsersApplicationIsNeitherListedNorKilled) 
 
     EXPECT_EQ(running(id("Pellin")), std::vector<pid_t>{});
     EXPECT_TRUE(theirs.survives());
+}
+
+// --- The application loop, in the probe ---------------------------------------------------------
+
+// Runs the probe with HOME, PATH and `extra` only; as `user` when given, from a copy of the probe
+// and its libraries beside the home, which the user can read wherever the build tree lies.
+Finished runProbe(const fs::path& home, std::vector<std::string> arguments,
+                  std::vector<std::string> extra = {}, std::optional<RunAs> user = {}) {
+    fs::path program = buildDirectory() / "bin/AppKitProbe";
+    if (user) {
+        program = copyWithLibraries("AppKitProbe", home.parent_path() / "probe");
+        extra.push_back("LD_LIBRARY_PATH=" + program.parent_path().string());
+    }
+    extra.insert(extra.end(), {"HOME=" + home.string(), "PATH=/usr/bin:/bin"});
+    arguments.insert(arguments.begin(), program.string());
+    Subprocess probe({arguments, extra, false, user, false});
+    const int status = probe.finish();
+    return {status, probe.shown()};
+}
+
+// The delegate hears of the finished launch exactly once, under either loop; terminating ends
+// the process at once and successfully, after every log line still queued has been written.
+TEST(ApplicationTest, TheDelegateIsToldOnceAndTerminateEndsTheProcessWritingEveryLine) {
+    const FakeXDisplay stale(FakeXDisplay::Behaviour::Stale);
+    ASSERT_TRUE(stale.available());
+    const std::string launched = "launched NSApplicationDidFinishLaunchingNotification count=1 ";
+    const std::string plain = launched + "graphical=no\n";
+    const std::string qt = launched + "graphical=yes\n";
+    const std::vector<std::string> offscreen = {"QT_QPA_PLATFORM=offscreen"};
+    using Words = std::vector<std::string>;
+    const std::vector<std::tuple<Words, Words, int, std::string, long>> rows = {
+        {{"launch", "return"}, {}, 0, plain + "loop returned 0\n", 0},
+        {{"launch", "terminate"}, offscreen, 0, qt, 0},
+        // A stale display falls back to the plain loop instead of aborting.
+        {{"launch", "return"}, {stale.environmentEntry()}, 0, plain + "loop returned 0\n", 0},
+        {{"no-delegate"}, {}, 1, "loop returned 1\n", 0},
+        {{"launch", "terminate", "400"}, {}, 0, plain, 400},
+        {{"launch", "terminate", "400"}, offscreen, 0, qt, 400},
+    };
+    for (const auto& [arguments, environment, status, output, loggedLines] : rows) {
+        const TemporaryHome home;
+        const Finished run = runProbe(home.path(), arguments, environment);
+        EXPECT_TRUE(exitedWith(run.status, status)) << run.output;
+        EXPECT_EQ(run.output, output);
+        const std::string log = readFile(home.path() / "probe.log");
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), loggedLines);
+    }
+}
+
+// As root, and as an ordinary user, whose launch takes every program file it can read for one of
+// its own (and skips reading who runs it).
+TEST(ApplicationTest, AnApplicationRunningAtLaunchIsFoundAfterTheDelegateRemovedItsBundle) {
+    for (const std::optional<RunAs> user :
+         {std::optional<RunAs>(), std::optional(RunAs{65534, 65534})}) {
+        if (user && geteuid() != 0) {
+            continue;  // only root can start programs as another user
+        }
+        const TemporaryHome home;
+        const fs::path apps = home.path() / "Library/Pellin";
+        const fs::path resident = createFakeBundle(apps, "Pellin", id("Pellin"));
+        const fs::path updater =
+            createFakeBundle(apps, "Updater", id("Pellin"), ProgramKind::Script);
+        if (user) {
+            fs::permissions(home.parent(), fs::perms::owner_all | fs::perms::others_exec);
+            for (const fs::directory_entry& entry : fs::recursive_directory_iterator(home.path())) {
+                ASSERT_EQ(lchown(entry.path().c_str(), user->uid, user->gid), 0);
+            }
+            ASSERT_EQ(lchown(home.path().c_str(), user->uid, user->gid), 0);
+        }
+        FakeProcess residentProcess = FakeProcess::start(resident, user);
+        FakeProcess updaterProcess = FakeProcess::start(updater, user);
+
+        const Finished run =
+            runProbe(home.path(), {"remembers", apps.string(), id("Pellin")}, {}, user);
+
+        EXPECT_TRUE(exitedWith(run.status, 0)) << run.output;
+        EXPECT_FALSE(fs::exists(apps));
+        EXPECT_EQ(run.output, "found " + std::to_string(residentProcess.pid()) + " " +
+                                  std::to_string(updaterProcess.pid()) + "\n");
+    }
 }
 
 }  // namespace

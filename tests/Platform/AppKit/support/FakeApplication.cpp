@@ -6,29 +6,12 @@
 #include <cstdint>
 #include <fstream>
 #include <thread>
-#include <vector>
 
 #include "TemporaryHome.h"
 
 namespace pellin::test {
 
 namespace fs = std::filesystem;
-
-void writeInfoPlist(const fs::path& bundle, const std::string& bundleIdentifier,
-                    const std::string& executable) {
-    fs::create_directories(bundle / "Contents");
-    std::ofstream(bundle / "Contents/Info.plist")
-        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">\n<dict>\n"
-           "\t<key>CFBundleIdentifier</key>\n\t<string>"
-        << bundleIdentifier << "</string>\n"
-        << (executable.empty()
-                ? ""
-                : "\t<key>CFBundleExecutable</key>\n\t<string>" + executable + "</string>\n")
-        << "</dict>\n</plist>\n";
-}
 
 namespace {
 
@@ -63,7 +46,36 @@ std::string deeplyNestedBinaryPropertyList(std::uint64_t depth) {
     return list;
 }
 
+// Whether one of the process's open files is `file`.
+bool holdsOpen(pid_t pid, const fs::path& file) {
+    std::error_code error;
+    for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", error), end;
+         !error && it != end; it.increment(error)) {
+        std::error_code unreadable;
+        if (fs::read_symlink(it->path(), unreadable) == file) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+void writeInfoPlist(const fs::path& bundle, const std::string& bundleIdentifier,
+                    const std::string& executable) {
+    fs::create_directories(bundle / "Contents");
+    std::ofstream(bundle / "Contents/Info.plist")
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">\n<dict>\n"
+           "\t<key>CFBundleIdentifier</key>\n\t<string>"
+        << bundleIdentifier << "</string>\n"
+        << (executable.empty()
+                ? ""
+                : "\t<key>CFBundleExecutable</key>\n\t<string>" + executable + "</string>\n")
+        << "</dict>\n</plist>\n";
+}
 
 void writeHostileInfoPlist(const fs::path& bundle, HostileInfoPlist kind) {
     const fs::path plist = bundle / "Contents/Info.plist";
@@ -102,23 +114,6 @@ fs::path createFakeBundle(const fs::path& folder, const std::string& name,
                                  fs::perms::others_read | fs::perms::others_exec);
     return program;
 }
-
-namespace {
-
-// Whether one of the process's open files is `file`.
-bool holdsOpen(pid_t pid, const fs::path& file) {
-    std::error_code error;
-    for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", error), end;
-         !error && it != end; it.increment(error)) {
-        std::error_code unreadable;
-        if (fs::read_symlink(it->path(), unreadable) == file) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
 
 // Right after exec, /proc/<pid>/cmdline may still be empty, and an interpreter opens its script
 // only after it has started (and fails if an uninstall removes it first).

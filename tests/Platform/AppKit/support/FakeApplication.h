@@ -28,8 +28,7 @@ std::filesystem::path createFakeBundle(const std::filesystem::path& folder, cons
 void writeInfoPlist(const std::filesystem::path& bundle, const std::string& bundleIdentifier,
                     const std::string& executable = "");
 
-// Info.plists that another program of the user may plant in a bundle to stall or crash whoever
-// reads it.
+// Info.plists planted to stall or crash whoever reads them.
 enum class HostileInfoPlist {
     DeeplyNested,  // a binary list of 110,000 nested lists, in less than 1 MiB
     HugeSparse,    // 30 GB that take no room on the disk
@@ -37,9 +36,8 @@ enum class HostileInfoPlist {
 };
 void writeHostileInfoPlist(const std::filesystem::path& bundle, HostileInfoPlist kind);
 
-// A product application's process: a Subprocess that the constructor returns only once the
-// program runs and, for a script, once its interpreter has opened it (so that a test looks at
-// the process only when it is what it will be).
+// A product application's process, returned once the program runs and, for a script, once its
+// interpreter has opened it (so that a test looks at the process only when it is what it will be).
 class FakeProcess : public Subprocess {
   public:
     explicit FakeProcess(std::vector<std::string> arguments,
