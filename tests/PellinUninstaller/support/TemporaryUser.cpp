@@ -3,19 +3,26 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 
 namespace pellin::test {
 
 namespace fs = std::filesystem;
 
-TemporaryUser::TemporaryUser(const std::string& tag)
-    : name_("pellin-" + tag + "-" + std::to_string(getpid())) {
+TemporaryUser::TemporaryUser(const std::string& tag) {
     std::string pattern = (fs::temp_directory_path() / "pellin-user-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         return;
     }
     root_ = pattern;
+    // Named after its folder, not the pid: inside a private pid namespace every test is pid 1,
+    // and two checkouts testing at once must not share (and delete) one user.
+    std::string suffix = pattern.substr(pattern.size() - 6);
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
+                   [](unsigned char c) { return std::isalnum(c) ? std::tolower(c) : '0'; });
+    name_ = "pellin-" + tag + "-" + suffix;
     fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                fs::perms::others_read | fs::perms::others_exec);
     home_ = root_ / "home";
@@ -33,6 +40,9 @@ TemporaryUser::TemporaryUser(const std::string& tag)
 }
 
 TemporaryUser::~TemporaryUser() {
+    if (name_.empty()) {
+        return;  // no folder, so no user either
+    }
     std::error_code ignored;
     fs::remove(fs::path("/etc/sudoers.d") / name_, ignored);
     // A force-quit script's last "sleep" may still run as the user, and userdel leaves a user
