@@ -19,9 +19,6 @@
 #include <string>
 
 #include "TemporaryHome.h"
-#include "support/ExclusiveRun.h"
-#include "support/InstalledProduct.h"
-#include "support/ProgramSession.h"
 #include "support/Uninstaller.h"
 
 namespace {

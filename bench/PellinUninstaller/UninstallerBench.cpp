@@ -25,7 +25,6 @@
 
 #include "TemporaryHome.h"
 #include "support/InstalledTree.h"
-#include "support/ProgramSession.h"
 #include "support/TemporaryUser.h"
 #include "support/Uninstaller.h"
 #include "support/VirtualDisplay.h"

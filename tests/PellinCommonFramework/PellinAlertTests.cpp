@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "CapturedLog.h"
-#include "ChildProcess.h"
 #include "RecordingPresenter.h"
 #include "ScopedEnvironment.h"
+#include "Subprocess.h"
 #include "TemporaryHome.h"
 
 using appkit::AlertStyle;

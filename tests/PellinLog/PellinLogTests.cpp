@@ -16,8 +16,8 @@
 #include <sstream>
 
 #include "CapturedLog.h"
-#include "ChildProcess.h"
 #include "ScopedEnvironment.h"
+#include "Subprocess.h"
 #include "TestCases.h"
 
 namespace fs = std::filesystem;

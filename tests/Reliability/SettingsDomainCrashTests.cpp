@@ -10,7 +10,7 @@
 #include <random>
 #include <thread>
 
-#include "SettingsProbe.h"
+#include "SettingsTesting.h"
 #include "TemporaryHome.h"
 
 using namespace foundation;

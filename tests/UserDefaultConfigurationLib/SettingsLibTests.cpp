@@ -14,7 +14,7 @@
 
 #include "CapturedLog.h"
 #include "Golden.h"
-#include "SettingsProbe.h"
+#include "SettingsTesting.h"
 #include "TestCases.h"
 
 using namespace foundation;

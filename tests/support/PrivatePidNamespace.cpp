@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "ChildProcess.h"
+#include "Subprocess.h"
 
 namespace pellin::test {
 

@@ -58,7 +58,7 @@ bool setUpStreams(const SessionOptions& options, int output, int errors) {
     if (options.terminal || !options.ownSession) {
         return true;
     }
-    const int nothing = open("/dev/null", O_RDWR);
+    const int nothing = open("/dev/null", O_RDWR | O_CLOEXEC);
     const int errorsTo = options.errors == Errors::WithOutput  ? output
                          : options.errors == Errors::Discarded ? nothing
                          : options.errors == Errors::Inherited ? STDERR_FILENO
@@ -272,7 +272,7 @@ Finished runQuietly(std::vector<std::string> arguments, std::vector<std::string>
     return {status, run.shown()};
 }
 
-// The launchers of ChildProcess.h.
+// Plain runs.
 
 pid_t startProgram(const std::vector<std::string>& argv) {
     SessionOptions options(argv, {}, false);

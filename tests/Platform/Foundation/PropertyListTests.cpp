@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "SettingsProbe.h"
+#include "SettingsTesting.h"
 #include "TemporaryHome.h"
 
 namespace {

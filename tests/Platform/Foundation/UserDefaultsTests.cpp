@@ -11,7 +11,7 @@
 
 #include <set>
 
-#include "SettingsProbe.h"
+#include "SettingsTesting.h"
 #include "TemporaryHome.h"
 #include "TestCases.h"
 

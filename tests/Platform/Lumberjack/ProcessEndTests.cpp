@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "CapturedLog.h"
-#include "ChildProcess.h"
 #include "PrivatePidNamespace.h"
+#include "Subprocess.h"
 
 namespace fs = std::filesystem;
 using pellin::test::linesOf;

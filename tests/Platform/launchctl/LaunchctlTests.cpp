@@ -20,7 +20,6 @@
 #include <tuple>
 #include <vector>
 
-#include "ChildProcess.h"
 #include "PrivatePidNamespace.h"
 #include "ProcessIdentity.h"
 #include "ScopedEnvironment.h"

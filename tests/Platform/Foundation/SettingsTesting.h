@@ -12,7 +12,7 @@
 #include <ostream>
 #include <string>
 
-#include "ChildProcess.h"
+#include "Subprocess.h"
 
 namespace foundation {
 inline void PrintTo(const Value& value, std::ostream* out) {
