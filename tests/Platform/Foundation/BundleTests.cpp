@@ -105,20 +105,16 @@ TEST(BundleLookup, TheChosenLanguageThenEnglishThenTheKeyAnswer) {
     home.writeFile("Resources/en.lproj/Other.strings", "\"Greeting\" = \"Hi\";\n");
     Bundle bundle(home.path() / "Resources");
     pellin::test::ScopedEnvironment env;
-    for (const auto& [language, greeting] :
-         {std::pair{"ja_JP.UTF-8", "\u3053\u3093"}, {"xx_YY.UTF-8", "Hello"}, {"C", "Hello"}}) {
-        env.language(language);
-        EXPECT_EQ(bundle.localizedStringForKey("Greeting", "", nullptr), greeting) << language;
+    const auto orNil = [](const std::string& field) {
+        return field == "(nil)" ? foundation::NullableString() : field;
+    };
+    for (const auto& row : pellin::test::casesIn("bundle-lookups.tsv")) {
+        env.language(row.at(0));
+        EXPECT_EQ(
+            bundle.localizedStringForKey(orNil(row.at(1)), orNil(row.at(2)), orNil(row.at(3))),
+            row.at(4))
+            << row[0] << " " << row[1];
     }
-    env.language("ja_JP.UTF-8");
-    EXPECT_EQ(bundle.localizedStringForKey("OnlyEnglish", "", nullptr), "English only");
-    EXPECT_EQ(bundle.localizedStringForKey("Nowhere", nullptr, nullptr), "Nowhere");
-    EXPECT_EQ(bundle.localizedStringForKey("Nowhere", "Fallback", nullptr), "Fallback");
-    EXPECT_EQ(bundle.localizedStringForKey("Empty", "Fallback", nullptr), "");
-    EXPECT_EQ(bundle.localizedStringForKey(nullptr, nullptr, nullptr), "");
-    EXPECT_EQ(bundle.localizedStringForKey(std::nullopt, "Value", nullptr), "Value");
-    EXPECT_EQ(bundle.localizedStringForKey("Greeting", "", "Other"), "Hi");
-    EXPECT_EQ(bundle.localizedStringForKey("Greeting", "", "../en.lproj/Other"), "Greeting");
     EXPECT_EQ(Bundle("/nonexistent").localizedStringForKey("Key", "", nullptr), "Key");
 
     env.language("de_DE.UTF-8");  // a broken table: ignored with one warning
@@ -138,23 +134,13 @@ TEST(BundleLocation, ABinaryFindsItsBundleInTheBuildTreeAndInAnInstalledPrefix) 
         fs::create_directories(root / name / "share/pellin/PellinUninstaller/Resources");
         fs::create_directories(root / name / "share/pellin/PellinCommonFramework/Resources");
     }
-    const std::pair<const char*, const char*> cases[] = {
-        {"build/bin/PellinUninstaller", "build/share/pellin/PellinUninstaller"},
-        {"build/lib/libPellinCommonFramework.so.1", "build/share/pellin/PellinCommonFramework"},
-        {"prefix/lib/x86_64-linux-gnu/libPellinCommonFramework.so",
-         "prefix/share/pellin/PellinCommonFramework"},
-        {"prefix/bin/../lib/libPellinCommonFramework.so.1.0.0",
-         "prefix/share/pellin/PellinCommonFramework"},
-        {"elsewhere/bin/Tool", "elsewhere/share/pellin/Tool"}};
-    for (const auto& [binary, bundle] : cases) {
-        EXPECT_EQ(Bundle::resourcePathForBinary(root / binary), root / bundle / "Resources");
-    }
     // A merged-/usr system: the loader finds the libraries in /lib, a link to /usr/lib.
     fs::create_directories(root / "usr/lib/x86_64-linux-gnu");
     fs::create_directories(root / "usr/share/pellin/PellinAppKit/Resources");
     fs::create_directory_symlink("usr/lib", root / "lib");
-    EXPECT_EQ(Bundle::resourcePathForBinary(root / "lib/x86_64-linux-gnu/libPellinAppKit.so.1"),
-              root / "usr/share/pellin/PellinAppKit/Resources");
+    for (const auto& row : pellin::test::casesIn("bundle-locations.tsv")) {
+        EXPECT_EQ(Bundle::resourcePathForBinary(root / row.at(0)), root / row.at(1) / "Resources");
+    }
     EXPECT_EQ(Bundle::bundleNameForBinary("libPellinLog.so"), "PellinLog");
     EXPECT_EQ(Bundle::bundleNameForBinary("/x/bin/library"), "library");
 

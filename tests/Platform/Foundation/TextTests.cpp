@@ -1,6 +1,7 @@
 // Faults of the values' descriptions, the formatter and Base64.
 #include <PellinFoundation/Base64.h>
 #include <PellinFoundation/Format.h>
+#include <PellinFoundation/PropertyList.h>
 #include <PellinFoundation/Value.h>
 
 #include <gtest/gtest.h>
@@ -10,23 +11,17 @@
 #include <optional>
 #include <span>
 
+#include "TestCases.h"
+
 using namespace foundation;
 
 namespace {
 
 TEST(Value, DescriptionsAndEqualityFollowFoundation) {
-    const std::pair<Value, const char*> cases[] = {
-        {Value(), "(null)"},
-        {Value(true), "1"},
-        {Value(-12), "-12"},
-        {Value(0.5), "0.5"},
-        {Value(Date{-2208988800.0}), "1900-01-01 00:00:00 +0000"},
-        {Value(Data{1, 2, 0xab}), "{length = 3, bytes = 0x0102ab}"},
-        {Value(Data(30, 0xff)), "{length = 30, bytes = 0xffffffffffffffff ... ffffffff}"},
-        {Value(Array{Value(1), Value("two words"), Value(Array{})}),
-         "(\n    1,\n    \"two words\",\n    (\n    )\n)"}};
-    for (const auto& [value, text] : cases) {
-        EXPECT_EQ(value.description(), text);
+    EXPECT_EQ(Value().description(), "(null)");
+    for (const auto& row : pellin::test::casesIn("value-descriptions.tsv")) {
+        const auto value = PropertyListSerialization::propertyListWithData(row.at(0));
+        EXPECT_EQ(value.value_or(Value()).description(), pellin::test::unescaped(row.at(1)));
     }
     EXPECT_NE(Value(1), Value(true));
     EXPECT_NE(Value(1), Value(1.0));
@@ -80,13 +75,6 @@ const std::string kLine2 = "MDEyMzQ1Njc4OTo7PD0+P0BBQkNERUZHSElKS0xNTk9QUVJTVFVW
 const std::string kLine3 = "YGFiYw==";
 
 TEST(Base64, EncodingFollowsRfc4648WithTheLineOptionsOfNSData) {
-    const std::pair<std::string, std::string> rfc[] = {
-        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foobar", "Zm9vYmFy"}};
-    for (const auto& [plain, encoded] : rfc) {
-        EXPECT_EQ(base64EncodedString(Data(plain.begin(), plain.end())), encoded);
-        EXPECT_EQ(base64DecodedData(encoded), Data(plain.begin(), plain.end()));
-    }
-    EXPECT_EQ(base64EncodedString(Data{0xfb, 0xff, 0xbf}), "+/+/");
     const Data data = counting(100);
     EXPECT_EQ(base64EncodedString(data), kLine1 + kLine2 + kLine3);
     const std::pair<Base64EncodingOptions, std::string> lines[] = {
@@ -105,25 +93,20 @@ TEST(Base64, EncodingFollowsRfc4648WithTheLineOptionsOfNSData) {
     EXPECT_EQ(base64EncodedString(data, Base64Encoding76CharacterLineLength).find("\r\n"), 76u);
 }
 
+// The texts of the table: written so exactly ("exact"), read strictly or skipping what is not
+// Base64 ("ignore").
 TEST(Base64, DecodingSkipsUnknownCharactersOnlyWhenAskedAndRefusesBadPadding) {
     constexpr auto kIgnore = Base64DecodingIgnoreUnknownCharacters;
-    const std::string fooba = "fooba";
-    const struct {
-        std::string_view text;
-        Base64DecodingOptions options;
-        std::optional<Data> expected;
-    } cases[] = {{" Zm9v\tYm\nE=\r\n", kIgnore, Data(fooba.begin(), fooba.end())},
-                 {"Zm9v*YmE.=!", kIgnore, Data(fooba.begin(), fooba.end())},
-                 {" \r\n-", kIgnore, Data{}},
-                 {"Zh==", 0, Data{'f'}},  // unused bits are not checked
-                 {"Zm9v YmE=", 0, std::nullopt},
-                 {"Zm9v\r\nYmE=", 0, std::nullopt}};
-    for (const auto& [text, options, expected] : cases) {
-        EXPECT_EQ(base64DecodedData(text, options), expected) << text;
-    }
-    for (const std::string_view text : {"Z", "Zm9vY", "Zm9vYg", "Zm9vYg=", "Zm9vYmE==", "Zm9v=",
-                                        "====", "Zg==Zg==", "Zm9vYg===", "Zm=9v"}) {
-        EXPECT_EQ(base64DecodedData(text, kIgnore), std::nullopt) << text;
+    for (const auto& row : pellin::test::casesIn("base64.tsv")) {
+        const std::string text = pellin::test::unescaped(row.at(0));
+        const std::string bytes = pellin::test::unescaped(row.at(2));
+        const auto decoded = base64DecodedData(text, row.at(1) == "ignore" ? kIgnore : 0);
+        EXPECT_EQ(decoded, row[2] == "(refused)" ? std::nullopt
+                                                 : std::optional(Data(bytes.begin(), bytes.end())))
+            << row[0];
+        if (row[1] == "exact") {
+            EXPECT_EQ(base64EncodedString(decoded.value_or(Data{})), text);
+        }
     }
     const std::string lines =
         base64EncodedString(counting(100), Base64Encoding64CharacterLineLength);
