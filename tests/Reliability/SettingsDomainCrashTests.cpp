@@ -27,7 +27,12 @@ TEST(SettingsDomainWriters, TheFileAlwaysParsesAndTheWritersLeftLoseNothing) {
     std::mt19937 random(std::random_device{}());
     std::vector<pid_t> writers;
     for (const std::string name : {"k0", "w1", "k2", "w3", "w4", "k5", "w6", "k7"}) {
-        writers.push_back(pellin::test::writeMany("crash.test", name, 300));
+        writers.push_back(pellin::test::inChild([&] {
+            const auto defaults = UserDefaults::initWithSuiteName("crash.test");
+            for (long i = 0; i < 300; ++i) {
+                defaults->setObject(Value(i), name + "-" + std::to_string(i));
+            }
+        }));
     }
     std::vector<std::jthread> threads;
     for (int t = 0; t < 4; ++t) {

@@ -23,23 +23,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class SettingsLib : public ::testing::Test {
+class SettingsLib : public pellin::test::SettingsDomainTest {
   public:
-    fs::path preferences() const { return home.path() / "Library/Preferences"; }
-    fs::path domainFile() const { return preferences() / "com.brenvik.mac.Pellin.common.plist"; }
-    // What the domain's file holds, read straight from disk; none when it cannot be read.
-    Value onDisk() const {
-        return PropertyListSerialization::propertyListWithContentsOfFile(domainFile().string())
-            .value_or(Value());
-    }
+    SettingsLib() : SettingsDomainTest("com.brenvik.mac.Pellin.common") {}
     // The description of the file's value for `key`, "(null)" when it holds none.
     std::string storedOnDisk(const std::string& key) const {
-        const Value file = onDisk();
-        const Dictionary* values = file.dictionary();
+        const auto file = onDisk();
+        const Dictionary* values = file ? file->dictionary() : nullptr;
         return values && values->contains(key) ? values->at(key).description() : "(null)";
-    }
-    std::set<fs::path> files() const {
-        return {fs::directory_iterator(preferences()), fs::directory_iterator()};
     }
     static void store(std::string_view key, const Value& value) {
         Lib::findPellinUserDefault()->setObject(value, key);
@@ -47,7 +38,6 @@ class SettingsLib : public ::testing::Test {
     static Value stored(std::string_view key) {
         return Lib::findPellinUserDefault()->objectForKey(key);
     }
-    pellin::test::TemporaryHome home;
 };
 
 const Date kMonday{1709629503.25};
@@ -156,7 +146,7 @@ TEST_F(SettingsLib, EachAccessorAnswersItsDefaultThenReadsWritesAndRemovesItsOwn
     EXPECT_EQ(storedOnDisk("successAddTime"), "(null)");
     EXPECT_EQ(stored("failureAddTime"), Value(15));
     Lib::removePersistentDomain();
-    EXPECT_FALSE(std::filesystem::exists(domainFile()));
+    EXPECT_FALSE(fs::exists(domainFile()));
     for (const Accessor& accessor : kAccessors) {
         EXPECT_EQ(accessor.get(), accessor.byDefault) << accessor.key;
         EXPECT_EQ(storedOnDisk(accessor.key), "(null)") << accessor.key;
@@ -239,26 +229,12 @@ TEST(UserNotificationModel, ConcurrentReadersNeverSeeAHalfWrittenProperty) {
 // checked against vectors made outside this code, with the openssl command line:
 //   key:    printf %s "<pass phrase>" | openssl md5          -> 48450f4dc5a752e3b694afb821f9c857
 //   vector: printf %s "<text>" | openssl enc -aes-128-ecb -K <key> -base64   (LF -> CR LF)
-const std::string k48 = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUV";
-const std::string kUnicode =
-    "J\xC3\xBCrgen Gr\xC3\xB6\xC3\x9F\x65 \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80";
-
-const std::pair<std::string, std::string> kVectors[] = {
-    {"", "hjWYmVUH6OpvWHoPp/24Rw=="},
-    {"abcdefghijklmno", "wnJRACt7QadtH1Yse3H8Aw=="},
-    {"abcdefghijklmnop", "r7s1dxnkE1NGksy/NyhhDoY1mJlVB+jqb1h6D6f9uEc="},
-    {k48.substr(0, 47), "r7s1dxnkE1NGksy/NyhhDn9FUJjb429Xf9s2zWHTBxKnbQcjaiMCZZKOWYlLuMVC"},
-    {k48,
-     "r7s1dxnkE1NGksy/NyhhDn9FUJjb429Xf9s2zWHTBxJq38t7TyiYe2RGx5QvB7pM\r\n"
-     "hjWYmVUH6OpvWHoPp/24Rw=="},
-    {"user@example.com", "RvxPirDBNuip0TKRKhV4noY1mJlVB+jqb1h6D6f9uEc="},
-    {kUnicode, "cyviMZS0XSwjwm26VVPDTDhZ1WPGBdx/mW509LOxvQc="},
-    {std::string("ab\0cd", 5), "HB1cKBq6RCBID42wIrmv4w=="},  // a NUL is well-formed UTF-8
-};
-
+// (tests/data/stored-credentials.tsv).
 TEST(CryptUtil, TheStoredFormIsByteForByteWhatOtherProgramsWriteWithTheMd5OfThePhraseAsKey) {
     EXPECT_EQ(CryptUtil::MD5Hash(std::string_view("abc\0def", 7)), CryptUtil::MD5Hash("abc"));
-    for (const auto& [plain, stored] : kVectors) {
+    for (const auto& row : pellin::test::casesIn("stored-credentials.tsv")) {
+        const std::string plain = pellin::test::unescaped(row.at(0));
+        const std::string stored = pellin::test::unescaped(row.at(1));
         EXPECT_EQ(CryptUtil::AES128EncryptWithKey(plain), stored) << plain;
         EXPECT_EQ(CryptUtil::AES128DecryptWithKey(stored), plain) << plain;
     }
@@ -280,13 +256,10 @@ TEST(CryptUtil, EveryReadingFailureEndsAsNothing) {
 }
 
 TEST_F(SettingsLib, IdentifierAndPasswordAreStoredInTheSharedCipherFormAndReadBack) {
-    Lib::setUserId(k48);
-    Lib::setPassword("<\"q\"> & \\\n");
-    EXPECT_EQ(Lib::getUserId(), k48);
-    EXPECT_EQ(storedOnDisk("userId"), kVectors[4].second);  // two lines, as other programs write
-    EXPECT_EQ(stored("password"), Value(*CryptUtil::AES128EncryptWithKey("<\"q\"> & \\\n")));
     Lib::setUserId("");
-    EXPECT_EQ(stored("userId"), Value(kVectors[0].second));
+    EXPECT_EQ(stored("userId"), Value("hjWYmVUH6OpvWHoPp/24Rw=="));
+    Lib::setPassword("<\"q\"> & \\\n");
+    EXPECT_EQ(stored("password"), Value(*CryptUtil::AES128EncryptWithKey("<\"q\"> & \\\n")));
     store("userId", Value(" RvxPirDBNuip0TKR\r\nKhV4noY1mJlV\tB+jqb1h6D6f9uEc=\n"));
     EXPECT_EQ(Lib::getUserId(), "user@example.com");
     EXPECT_EQ(Lib::getPassword(), "<\"q\"> & \\\n");
@@ -311,30 +284,16 @@ TEST_F(SettingsLib, EveryCredentialReadingFailureEndsAsTheEmptyTextAndKeepsTheSt
     EXPECT_EQ(Lib::getCertkey(), "");
 }
 
-// Files of the fuzz corpus as other programs wrote them, and all each holds after a write of
-// failureAddTime: a repeated key keeps its last value, and each value the reader cannot take
-// (or XML cannot carry) costs only itself, and a warning.
+// A repeated key keeps its last value, and each value the reader cannot take (or XML cannot
+// carry) costs only itself, and a warning.
 TEST_F(SettingsLib, AWriteKeepsAllItCanOfAFileAnotherProgramWrote) {
-    const std::tuple<std::string, Dictionary, std::size_t> cases[] = {
-        {"bad-values.xml",
-         {{"a", Value("last")},
-          {"u", Value(std::uint64_t{18446744073709551615u})},
-          {"ok", Value(true)}},
-         4},
-        {"control-key.bplist", {{"kept", Value("c")}}, 3},
-        {"date-of-nan-seconds.bplist",  // and a key and a text XML cannot carry
-         {{"certkey", Value("c")}, {"successAddTime", Value(5)}},
-         3},
-    };
-    for (auto [file, after, warnings] : cases) {
-        home.writeFile("Library/Preferences/" + domainFile().filename().string(),
-                       pellin::test::readFile(PROPERTY_LIST_CORPUS "/" + file));
+    for (const auto& row : pellin::test::casesIn("settings-foreign-files.tsv")) {
+        writeDomainFile(pellin::test::readFile(PROPERTY_LIST_CORPUS "/" + row.at(0)));
         pellin::test::CapturedLog log(3);
         Lib::setFailureAddTime(Value(2));
-        after.insert_or_assign("failureAddTime", Value(2));
-        EXPECT_EQ(onDisk(), Value(after)) << file;
+        EXPECT_EQ(onDisk(), PropertyListSerialization::propertyListWithData(row.at(1))) << row[0];
         EXPECT_EQ(files().size(), 1u) << "nothing set aside";
-        EXPECT_EQ(log.texts().size(), warnings) << file;
+        EXPECT_EQ(log.texts().size(), std::stoul(row.at(2))) << row[0];
     }
     EXPECT_EQ(Lib::getCertkey(), "c");
 }

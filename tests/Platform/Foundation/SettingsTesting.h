@@ -4,15 +4,19 @@
 // binary lists made by libplist itself (from XML that libplist reads itself), and a second
 // process of the same user that shares a settings domain with a test.
 
+#include <PellinFoundation/PropertyList.h>
 #include <PellinFoundation/UserDefaults.h>
+#include <gtest/gtest.h>
 #include <plist/plist.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <ostream>
+#include <set>
 #include <string>
 
 #include "Subprocess.h"
+#include "TemporaryHome.h"
 
 namespace foundation {
 inline void PrintTo(const Value& value, std::ostream* out) {
@@ -50,16 +54,6 @@ pid_t inChild(const Body& body) {
     return pid;
 }
 
-// Another process stores PREFIX-0 = 0 ... PREFIX-(N-1) = N-1 in the domain.
-inline pid_t writeMany(const std::string& domain, const std::string& prefix, long n) {
-    return inChild([&] {
-        const auto defaults = foundation::UserDefaults::initWithSuiteName(domain);
-        for (long i = 0; i < n; ++i) {
-            defaults->setObject(foundation::Value(i), prefix + "-" + std::to_string(i));
-        }
-    });
-}
-
 // Another process stores `text` under `key`; true once it has.
 inline bool setElsewhere(const std::string& domain, const std::string& key,
                          const std::string& text) {
@@ -68,5 +62,33 @@ inline bool setElsewhere(const std::string& domain, const std::string& key,
                    foundation::Value(text), key);
            })) == 0;
 }
+
+// A test's own home, and the file of the settings domain `domain` in it.
+class SettingsDomainTest : public ::testing::Test {
+  protected:
+    explicit SettingsDomainTest(std::string domain) : domain_(std::move(domain)) {}
+    std::filesystem::path preferences() const { return home.path() / "Library/Preferences"; }
+    std::filesystem::path domainFile() const { return preferences() / (domain_ + ".plist"); }
+    void writeDomainFile(const std::string& bytes) const {
+        home.writeFile(domainFile().lexically_relative(home.path()), bytes);
+    }
+    // What the file holds now, read straight from disk.
+    std::optional<foundation::Value> onDisk() const {
+        return foundation::PropertyListSerialization::propertyListWithContentsOfFile(
+            domainFile().string());
+    }
+    std::set<std::string> files() const {
+        std::set<std::string> names;
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(preferences(), ignored)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+    pellin::test::TemporaryHome home;
+
+  private:
+    std::string domain_;
+};
 
 }  // namespace pellin::test

@@ -1,18 +1,11 @@
 // Faults the per-user settings store must not have.
 #include <PellinFoundation/HomeOwner.h>
-#include <PellinFoundation/PropertyList.h>
-#include <PellinFoundation/UserDefaults.h>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <set>
-
 #include "SettingsTesting.h"
-#include "TemporaryHome.h"
 #include "TestCases.h"
 
 namespace {
@@ -24,30 +17,13 @@ using pellin::test::setElsewhere;
 
 constexpr const char* kDomain = "com.example.settings-test";
 
-class Settings : public ::testing::Test {
+class Settings : public pellin::test::SettingsDomainTest {
   protected:
-    fs::path preferences() const { return home_.path() / "Library/Preferences"; }
-    fs::path domainFile() const { return preferences() / (std::string(kDomain) + ".plist"); }
+    Settings() : SettingsDomainTest(kDomain) {}
     static std::unique_ptr<UserDefaults> open() { return UserDefaults::initWithSuiteName(kDomain); }
-    void writeDomainFile(const std::string& bytes) const {
-        home_.writeFile(fs::path("Library/Preferences") / (std::string(kDomain) + ".plist"), bytes);
-    }
-    // What the file holds now, read straight from disk.
-    std::optional<Value> onDisk() const {
-        return PropertyListSerialization::propertyListWithContentsOfFile(domainFile().string());
-    }
     static std::optional<Value> only(std::initializer_list<Dictionary::value_type> entries) {
         return Value(Dictionary(entries));
     }
-    std::set<std::string> files() const {
-        std::set<std::string> names;
-        std::error_code ignored;
-        for (const auto& entry : fs::directory_iterator(preferences(), ignored)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
-    pellin::test::TemporaryHome home_;
 };
 
 TEST_F(Settings, ValuesReadAsTheKindAskedFor) {
@@ -75,7 +51,7 @@ TEST_F(Settings, RegisteredDefaultsStayInMemoryAndAStoredValueWins) {
     other->registerDefaults({{"registered.b", Value(3)}});
     EXPECT_EQ(defaults->objectForKey("registered.a"), Value("NO"));
     EXPECT_EQ(defaults->objectForKey("registered.b"), Value(3));
-    EXPECT_FALSE(fs::exists(home_.path() / "Library"));
+    EXPECT_FALSE(fs::exists(home.path() / "Library"));
     defaults->setObject(Value("YES"), "registered.a");
     EXPECT_TRUE(defaults->boolForKey("registered.a"));
     EXPECT_EQ(onDisk(), only({{"registered.a", Value("YES")}}));
@@ -149,12 +125,12 @@ TEST_F(Settings, ASetRewritesOnlyItsEntryYetTheFileIsTheWholeDomain) {
 
 TEST_F(Settings, SynchronizeAnswersFalseForEveryWriteThatWasLost) {
     EXPECT_TRUE(open()->synchronize());
-    EXPECT_FALSE(fs::exists(home_.path() / "Library"));  // a read-only use creates nothing
-    home_.writeFile("Library", "a file where the folder should be");
+    EXPECT_FALSE(fs::exists(home.path() / "Library"));  // a read-only use creates nothing
+    home.writeFile("Library", "a file where the folder should be");
     const auto defaults = open();
     defaults->setObject(Value(1), "a");
     EXPECT_TRUE(defaults->objectForKey("a").isNone());
-    fs::remove(home_.path() / "Library");
+    fs::remove(home.path() / "Library");
     EXPECT_FALSE(defaults->synchronize());
     defaults->setObject(Value(1), "kept");
     defaults->setObject(Value(std::string("nul\0inside", 10)), "refused");
@@ -197,8 +173,8 @@ TEST_F(Settings, DamagedFilesReadAsEmptyAndOnlyTheNewestIsKeptAside) {
     EXPECT_EQ(files().size(), 2u);
     fs::remove_all(preferences());
     // A crashed writer's temporary file is replaced, not piled up.
-    home_.writeFile(fs::path("Library/Preferences") / ("." + std::string(kDomain) + ".plist.tmp"),
-                    "half a file");
+    home.writeFile(fs::path("Library/Preferences") / ("." + std::string(kDomain) + ".plist.tmp"),
+                   "half a file");
     open()->setObject(Value(1), "key");
     EXPECT_EQ(files(), (std::set<std::string>{std::string(kDomain) + ".plist"}));
 }
@@ -238,7 +214,7 @@ TEST_F(Settings, RemovingADomainLeavesNothingOfItInAnyProcess) {
     const auto defaults = open();
     const auto other = UserDefaults::initWithSuiteName("com.example.other");
     defaults->removePersistentDomainForName(kDomain);  // never existed
-    EXPECT_FALSE(fs::exists(home_.path() / "Library"));
+    EXPECT_FALSE(fs::exists(home.path() / "Library"));
     defaults->setObject(Value("x"), "a");
     other->setObject(Value(2), "a");
     defaults->removePersistentDomainForName("../escape");  // not a domain name: nothing happens
@@ -256,12 +232,12 @@ TEST_F(Settings, WhatRootCreatesInAUsersHomeBelongsToThatUser) {
         GTEST_SKIP() << "only root can run with another user's home";
     }
     EXPECT_FALSE(ownerOfCreatedFiles());  // root's own home: nothing to change
-    ASSERT_EQ(chown(home_.path().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chown(home.path().c_str(), 65534, 65534), 0);
     open()->setObject(Value(1), "key");
     writeDomainFile("damaged, root's");
     open()->setObject(Value(2), "key");
     ASSERT_EQ(files().size(), 2u);  // the domain file and the damaged one, set aside
-    for (const fs::path& path : {home_.path() / "Library", preferences(), domainFile(),
+    for (const fs::path& path : {home.path() / "Library", preferences(), domainFile(),
                                  preferences() / *files().rbegin()}) {
         struct stat info {};
         ASSERT_EQ(stat(path.c_str(), &info), 0) << path;
