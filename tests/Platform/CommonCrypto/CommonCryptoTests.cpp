@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "TestCases.h"
+
 using namespace commoncrypto;
 
 namespace {
@@ -22,11 +24,8 @@ Bytes hex(const std::string& text) {
 }
 
 constexpr CCOptions kEcb = kCCOptionECBMode, kPadded = kCCOptionPKCS7Padding | kCCOptionECBMode;
-const Bytes kKey = hex("2b7e151628aed2a6abf7158809cf4f3c");  // NIST SP 800-38A, F.1.1
+const Bytes kKey = hex("2b7e151628aed2a6abf7158809cf4f3c");  // the key of aes-vectors.tsv
 const Bytes kIv = hex("000102030405060708090a0b0c0d0e0f");
-const std::string kPlain = "6bc1bee22e409f96e93d7e117393172a";
-const std::string kEcbCipher = "3ad77bb40d7a3660a89ecaf32466ef97";
-const std::string kPaddingBlock = "a254be88e037ddd9d79fb6411c3f9df8";  // sixteen 0x10 bytes
 
 // The status, and what was written (all the room, 0xEE where nothing was, on a failure).
 std::pair<CCCryptorStatus, Bytes> crypt(CCOperation op, CCOptions options, const Bytes& key,
@@ -43,20 +42,11 @@ std::pair<CCCryptorStatus, Bytes> crypt(CCOperation op, CCOptions options, const
 }  // namespace
 
 TEST(CommonCryptor, EnciphersAndDeciphersThePublishedVectors) {
-    const struct {
-        CCOptions options;
-        Bytes key;
-        const void* iv;
-        std::string plain, cipher;
-    } cases[] = {
-        {kEcb, kKey, nullptr, kPlain, kEcbCipher},
-        {0, kKey, kIv.data(), kPlain, "7649abac8119b246cee98e9b12e9197d"},  // CBC, F.2.1
-        {kPadded, kKey, nullptr, kPlain, kEcbCipher + kPaddingBlock},
-        {kPadded, kKey, nullptr, "", kPaddingBlock},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(crypt(kCCEncrypt, c.options, c.key, hex(c.plain), c.iv).second, hex(c.cipher));
-        EXPECT_EQ(crypt(kCCDecrypt, c.options, c.key, hex(c.cipher), c.iv).second, hex(c.plain));
+    for (const auto& row : pellin::test::casesIn("aes-vectors.tsv")) {
+        const CCOptions options = row.at(0) == "CBC" ? 0 : row[0] == "ECB" ? kEcb : kPadded;
+        const void* iv = row[0] == "CBC" ? kIv.data() : nullptr;
+        EXPECT_EQ(crypt(kCCEncrypt, options, kKey, hex(row.at(1)), iv).second, hex(row.at(2)));
+        EXPECT_EQ(crypt(kCCDecrypt, options, kKey, hex(row.at(2)), iv).second, hex(row.at(1)));
     }
     // Exactly the result's room is enough, although the cipher library works with more.
     EXPECT_EQ(crypt(kCCEncrypt, kPadded, kKey, Bytes(20, 3), nullptr, 32).first, kCCSuccess);
