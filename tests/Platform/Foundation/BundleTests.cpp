@@ -40,30 +40,17 @@ TEST(StringsFile, AWellFormedTableLosesNoEntryAndEscapesNameTheirCharacters) {
                             {"spaced", "out"},
                             {"empty", ""},
                             {"again", "second"}}));
-    EXPECT_EQ(parsed("{ \"a\" = \"b\"; c = d; }\n"), (StringsTable{{"a", "b"}, {"c", "d"}}));
     EXPECT_TRUE(parsed("  \n// nothing\n/* at all */\n").empty());
-    const std::pair<const char*, const char*> escapes[] = {
-        {R"("line\nbreak\ttab \"quote\" \'apostrophe\' back\\slash")",
-         "line\nbreak\ttab \"quote\" 'apostrophe' back\\slash"},
-        {R"("\U3042\U00e9\101\102\U41x\z")", "\u3042\u00e9ABAxz"},
-        {R"("\UD83D\UDE00")", "\U0001F600"},
-        {R"("\UD83Dx\UDE00\UD83D\UD83D")", "\uFFFDx\uFFFD\uFFFD\uFFFD"}};
-    for (const auto& [quoted, text] : escapes) {
-        EXPECT_EQ(parsed(std::string("\"k\" = ") + quoted + ";").at("k"), text) << quoted;
+    for (const auto& row : pellin::test::casesIn("strings-files.tsv")) {
+        const StringsTable table = parsed(pellin::test::unescaped(row.at(0)));
+        EXPECT_EQ(table.contains(row.at(1)) ? table.at(row[1]) : "(none)",
+                  pellin::test::unescaped(row.at(2)))
+            << row[0];
     }
 }
 
-TEST(StringsFile, UnicodeFilesWithAByteOrderMarkAreReadAndABrokenTableIsRefusedWithItsReason) {
-    EXPECT_EQ(parsed("\xEF\xBB\xBF\"k\" = \"\xE3\x81\x82\";").at("k"), "\u3042");
-    std::string le = "\xFF\xFE", be = "\xFE\xFF";
-    for (const char c : std::string("\"k\" = \"X\";")) {
-        const char low = c == 'X' ? '\x42' : c, high = c == 'X' ? '\x30' : '\0';
-        le += std::string{low, high};
-        be += std::string{high, low};
-    }
-    EXPECT_EQ(parsed(le).at("k"), "\u3042");
-    EXPECT_EQ(parsed(be).at("k"), "\u3042");
-    // The broken tables are the fuzz corpus's "refused-*" files.
+// The broken tables are the fuzz corpus's "refused-*" files.
+TEST(StringsFile, ABrokenTableIsRefusedWithItsReason) {
     std::string whyNot;
     EXPECT_FALSE(StringsFile::parse("\"a\" = \"b\";\n\"c\" = \"d\"\n\"e\" = \"f\";", &whyNot));
     EXPECT_THAT(whyNot, HasSubstr("line 3: missing ';'"));
