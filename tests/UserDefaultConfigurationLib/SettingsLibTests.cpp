@@ -1,7 +1,5 @@
-// Faults of the shared settings store: each accessor reads and writes its own key, answers its
-// default and logs the lines of tests/data/settings-log-lines.txt; the credentials' stored form
-// is the one the product's other programs share; files that other programs, damaged disks and
-// root leave behind lose no value and leave no stale one.
+// Faults of the shared settings store: its accessors, log lines, credentials' stored form, and
+// the files other programs leave behind.
 #include <UserDefaultConfigurationLib/CryptUtil.h>
 #include <UserDefaultConfigurationLib/UserDefaultConfigurationLib.h>
 #include <UserDefaultConfigurationLib/UserNotificationModel.h>
@@ -225,11 +223,8 @@ TEST(UserNotificationModel, ConcurrentReadersNeverSeeAHalfWrittenProperty) {
     EXPECT_EQ(torn, 0);
 }
 
-// The stored form of the credentials is shared with the product's other programs, so it is
-// checked against vectors made outside this code, with the openssl command line:
-//   key:    printf %s "<pass phrase>" | openssl md5          -> 48450f4dc5a752e3b694afb821f9c857
-//   vector: printf %s "<text>" | openssl enc -aes-128-ecb -K <key> -base64   (LF -> CR LF)
-// (tests/data/stored-credentials.tsv).
+// The stored form is shared with the product's other programs: the vectors were made outside
+// this code, with openssl (see tests/data/stored-credentials.tsv).
 TEST(CryptUtil, TheStoredFormIsByteForByteWhatOtherProgramsWriteWithTheMd5OfThePhraseAsKey) {
     EXPECT_EQ(CryptUtil::MD5Hash(std::string_view("abc\0def", 7)), CryptUtil::MD5Hash("abc"));
     for (const auto& row : pellin::test::casesIn("stored-credentials.tsv")) {

@@ -28,11 +28,6 @@ std::string xmlDocument(const std::string& body) {
            "\n</plist>\n";
 }
 
-std::optional<Value> roundTrip(const Value& value) {
-    const std::optional<std::string> xml = PLS::xmlDataWithPropertyList(value);
-    return xml ? PLS::propertyListWithData(*xml) : std::nullopt;
-}
-
 std::string bigEndian(std::uint64_t v, int width) {
     std::string out;
     for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) {
@@ -104,25 +99,11 @@ TEST(PropertyListDatesAreNotClipped, FractionsAndFarYearsInXmlAndBinaryReadAndWr
     }
 }
 
-TEST(PropertyListReading, BinaryReadsAsXmlAndXmlAsXml) {
-    const std::string xml = xmlDocument(
-        "<dict><key>unicode</key><string>\xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80</string>"
-        "<key>list</key><array><true/><false/><real>+1.5e2</real><data>AQID</data></array>"
-        "<key>shared</key><string>plain</string><key>plain</key><string>plain</string></dict>");
-    const auto fromXml = PLS::propertyListWithData(xml);
-    ASSERT_TRUE(fromXml && fromXml->dictionary());
-    EXPECT_EQ(PLS::propertyListWithData(binaryFromXml(xml)), fromXml);
-
-    std::string utf16 = "\xff\xfe";
-    for (const char c :
-         std::string("<?xml version=\"1.0\" encoding=\"UTF-16\"?><string>x</string>")) {
-        utf16 += std::string{c, '\0'};
-    }
-    EXPECT_EQ(PLS::propertyListWithData(utf16), std::optional<Value>(Value("x")));
-
+TEST(PropertyListReading, AFileIsReadWhole) {
     const pellin::test::TemporaryHome home;
-    const auto path = home.writeFile("list.plist", binaryFromXml(xml));
-    EXPECT_EQ(PLS::propertyListWithContentsOfFile(path.string()), fromXml);
+    const auto path =
+        home.writeFile("list.plist", binaryFromXml(xmlDocument("<string>x</string>")));
+    EXPECT_EQ(PLS::propertyListWithContentsOfFile(path.string()), std::optional<Value>(Value("x")));
     EXPECT_FALSE(PLS::propertyListWithContentsOfFile((home.path() / "missing").string()));
 }
 
@@ -163,11 +144,11 @@ TEST(PropertyListMalformedInputGivesNothing, DeepNestingIsRefusedOnReadingAndWri
 }
 
 TEST(PropertyListWritesWhatItCan, NoValueIsLeftOutAndWhatXmlCannotCarryIsRefused) {
-    EXPECT_EQ(
-        roundTrip(Value(Dictionary{
-            {"kept", Value(1)}, {"gone", Value()}, {"list", Value(Array{Value(), Value(2)})}})),
-        std::optional<Value>(
-            Value(Dictionary{{"kept", Value(1)}, {"list", Value(Array{Value(2)})}})));
+    const auto xml = PLS::xmlDataWithPropertyList(Value(Dictionary{
+        {"kept", Value(1)}, {"gone", Value()}, {"list", Value(Array{Value(), Value(2)})}}));
+    EXPECT_EQ(PLS::propertyListWithData(xml.value_or("")),
+              std::optional<Value>(
+                  Value(Dictionary{{"kept", Value(1)}, {"list", Value(Array{Value(2)})}})));
     EXPECT_FALSE(PLS::xmlDataWithPropertyList(Value()));
     for (const std::string& text :
          {std::string("a\0b", 3), std::string("bell\x07"), std::string("broken \xc3"),

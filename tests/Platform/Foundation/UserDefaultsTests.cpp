@@ -93,17 +93,11 @@ TEST_F(Settings, AWriteReachesTheFileAtOnceAndOtherProcessesSeeIt) {
 // last: each file must still be the whole domain as the writer would write it afresh.
 TEST_F(Settings, ASetRewritesOnlyItsEntryYetTheFileIsTheWholeDomain) {
     const auto defaults = open();
-    const Value nested(Dictionary{{"i", Value(Array{Value(1.5), Value(Data{1, 2, 3})})}});
-    const std::pair<std::string, Value> steps[] = {
-        {"m", Value(1)},     {"a", Value("before every other")},
-        {"z", Value(true)},  {"m", Value("longer")},
-        {"m", Value(2)},     {"k<&>\r", Value("<t> & \r")},
-        {"n", nested},       {"a", Value()},
-        {"z", Value()},      {"m", Value()},
-        {"absent", Value()}, {"k<&>\r", Value()},
-        {"n", Value()},      {"again", Value(3)}};
     Dictionary expected;
-    for (const auto& [key, value] : steps) {
+    for (const auto& row : pellin::test::casesIn("settings-set-steps.tsv")) {
+        const std::string key = pellin::test::unescaped(row.at(0));
+        const Value value =
+            PropertyListSerialization::propertyListWithData(row.at(1)).value_or(Value());
         defaults->setObject(value, key);
         value.isNone() ? void(expected.erase(key)) : void(expected.insert_or_assign(key, value));
         EXPECT_EQ(std::optional(readFile(domainFile())),
