@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -49,6 +51,21 @@ std::optional<std::string> setting(const Row& row, const std::string& key) {
     }
     return std::nullopt;
 }
+
+// chattr +i for the object's lifetime, which needs root and a file system that keeps the flag
+// (tmpfs and overlay do not).
+struct ImmutableFile {
+    explicit ImmutableFile(const fs::path& path)
+        : path(path),
+          applied(exitedWith(runQuietly({"/usr/bin/chattr", "+i", path.string()}).status, 0)) {}
+    ~ImmutableFile() {
+        if (applied) {
+            runQuietly({"/usr/bin/chattr", "-i", path.string()});
+        }
+    }
+    const fs::path path;
+    const bool applied;
+};
 
 class EndToEndFlow : public ::testing::TestWithParam<Row> {
   protected:
@@ -110,7 +127,22 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
         createFakeBundle(product.residentFolder, "BRENVIKUPDATE",
                          std::string(PellinUpdaterBundleIdentifier));
     }
-    const std::vector<fs::path> sentinels = createSentinels(home.path());
+    // Files beside and around the product's items, which an uninstall must leave alone.
+    const std::vector<fs::path> sentinels = {
+        home.path() / "Library/LaunchAgents/com.example.other.plist",
+        home.path() / "Library/Preferences/com.example.other.plist",
+        home.path() / "Library/Preferences/com.brenvik.mac.Pellin.common.plist.backup",
+        home.path() / "Library/PellinNotes.txt",
+        home.path() / "Library/Application Support/Pellin/keep.txt",
+        home.path() / "Applications/Other.app/Contents/Info.plist",
+        home.path() / "Applications/KickPellin.app copy/Contents/Info.plist",
+        home.path() / "sentinel.txt",
+        home.parent() / "beside-home.txt",
+    };
+    for (const fs::path& sentinel : sentinels) {
+        fs::create_directories(sentinel.parent_path());
+        std::ofstream(sentinel) << "keep\n";
+    }
     if (const auto level = setting(flow, "level")) {
         home.writeFile("Library/Preferences/com.brenvik.bvlog.plist",
                        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>level</key>"
@@ -119,7 +151,7 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
     }
     std::optional<ImmutableFile> stuck;
     if (const auto file = setting(flow, "stuck");
-        file && !stuck.emplace(home.path() / *file).applied()) {
+        file && !stuck.emplace(home.path() / *file).applied) {
         GTEST_SKIP() << "chattr +i is refused here (it needs root and a file system that keeps "
                         "the immutable flag)";
     }
@@ -163,8 +195,23 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
     }
     if (setting(flow, "golden")) {
         std::string transcript = session.shown() + "--- log\n";
-        for (const std::string& line : readProgramLog(home.path())) {
-            transcript += line + "\n";
+        // Its files are named after the time they were started, so the names sort by age.
+        std::set<fs::path> logs;
+        std::error_code none;  // no log at all
+        for (const auto& log :
+             fs::directory_iterator(home.path() / "Library/Logs/PellinUninstaller", none)) {
+            logs.insert(log.path());
+        }
+        // "<date> <time> [LEVEL] [queue] [File.cpp:12 +[Class selector]] message" reads
+        // "LEVEL +[Class selector] | message".
+        static const std::regex format(R"(\S+ \S+ \[(\w+)\] \[[^\]]*\] \[\S+ ([^\]]*\])\] (.*))");
+        for (const fs::path& log : logs) {
+            std::istringstream lines(readFile(log));
+            for (std::string line, parsed; std::getline(lines, line); transcript += parsed + "\n") {
+                std::smatch parts;
+                parsed = std::regex_match(line, parts, format) ? parts.format("$1 $2 | $3")
+                                                               : "UNPARSED " + line;
+            }
         }
         std::erase(transcript, '\r');
         for (std::size_t at; (at = transcript.find(home.path().string())) != std::string::npos;) {

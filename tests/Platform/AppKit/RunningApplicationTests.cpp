@@ -51,11 +51,6 @@ std::vector<pid_t> running(const std::string& identifier) {
     return pidsOf(RunningApplication::runningApplicationsWithBundleIdentifier(identifier));
 }
 
-// Start times count in clock ticks; waiting a little more than one keeps two starts apart.
-void nextClockTick() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000 / sysconf(_SC_CLK_TCK) + 15));
-}
-
 class RunningApplicationTest : public ::testing::Test {
   protected:
     TemporaryHome home{"home with blanks & 'quotes'"};

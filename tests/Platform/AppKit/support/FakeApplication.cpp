@@ -1,6 +1,7 @@
 #include "FakeApplication.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
@@ -113,6 +114,10 @@ fs::path createFakeBundle(const fs::path& folder, const std::string& name,
     fs::permissions(program, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                  fs::perms::others_read | fs::perms::others_exec);
     return program;
+}
+
+void nextClockTick() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000 / sysconf(_SC_CLK_TCK) + 15));
 }
 
 // Right after exec, /proc/<pid>/cmdline may still be empty, and an interpreter opens its script

@@ -36,6 +36,9 @@ enum class HostileInfoPlist {
 };
 void writeHostileInfoPlist(const std::filesystem::path& bundle, HostileInfoPlist kind);
 
+// Start times count in clock ticks: waiting a little more than one keeps two starts in order.
+void nextClockTick();
+
 // A product application's process, returned once the program runs and, for a script, once its
 // interpreter has opened it (so that a test looks at the process only when it is what it will be).
 class FakeProcess : public Subprocess {
