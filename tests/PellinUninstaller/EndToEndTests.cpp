@@ -260,7 +260,7 @@ TEST(EndToEndTest, OnlyHelpAndVersionAreTakenAndAnythingElseIsRefusedBeforeAnyDi
 std::vector<std::string> trialPrograms(const ProductPaths& product) {
     std::vector<std::string> found;
     for (const fs::path& program : {product.residentProgram, product.updaterProgram}) {
-        const Finished oldest =
+        const ProgramRun oldest =
             runQuietly({"/usr/bin/pgrep", "-o", "-x", "-f", "/bin/sh " + program.string()});
         if (!oldest.output.empty()) {
             found.push_back(oldest.output);
@@ -281,7 +281,7 @@ TEST(EndToEndTest, TheTrialProductIsRemovedItsAgentUnloadedAndItsProgramsQuit) {
         "/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string()};
     std::vector<std::string> throughLaunchctl = trial;
     throughLaunchctl.insert(throughLaunchctl.end(), {"--launchctl", launchctl});
-    const Finished installed = runQuietly(throughLaunchctl, environment);
+    const ProgramRun installed = runQuietly(throughLaunchctl, environment);
     ASSERT_TRUE(exitedWith(installed.status, 0)) << installed.output;
     // The script hands its programs to setsid and returns, possibly before they have started.
     for (int i = 0; i < 2000 && trialPrograms(product).size() < 2; ++i) {
@@ -289,9 +289,9 @@ TEST(EndToEndTest, TheTrialProductIsRemovedItsAgentUnloadedAndItsProgramsQuit) {
     }
     // Whatever is left ends with the namespace.
     ASSERT_EQ(trialPrograms(product).size(), 2U);
-    const Finished again = runQuietly(trial, environment);
+    const ProgramRun again = runQuietly(trial, environment);
     EXPECT_NE(again.output.find("already running"), std::string::npos) << again.output;
-    const Finished loaded = runQuietly({launchctl, "list"}, environment);
+    const ProgramRun loaded = runQuietly({launchctl, "list"}, environment);
     ASSERT_NE(loaded.output.find("\t-\tjp.brenvik.mac.Pellin"), std::string::npos) << loaded.output;
 
     ProgramSession session(uninstallerSession(home.path()));
@@ -302,7 +302,7 @@ TEST(EndToEndTest, TheTrialProductIsRemovedItsAgentUnloadedAndItsProgramsQuit) {
     }
     EXPECT_EQ(trialPrograms(product), std::vector<std::string>{});
     EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
-    const Finished after = runQuietly({launchctl, "list"}, environment);
+    const ProgramRun after = runQuietly({launchctl, "list"}, environment);
     EXPECT_EQ(after.output.find("jp.brenvik.mac.Pellin"), std::string::npos) << after.output;
 }
 

@@ -265,11 +265,14 @@ bool exitedWith(int status, int code) {
     return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
 
-Finished runQuietly(std::vector<std::string> arguments, std::vector<std::string> environment,
-                    bool showErrors) {
-    Subprocess run({std::move(arguments), std::move(environment), false, std::nullopt, showErrors});
-    const int status = run.finish();
-    return {status, run.shown()};
+ProgramRun runQuietly(std::vector<std::string> arguments, std::vector<std::string> environment,
+                      bool showErrors, std::optional<RunAs> runAs) {
+    Subprocess program({std::move(arguments), std::move(environment), false, runAs, showErrors});
+    ProgramRun run;
+    run.status = program.finish();
+    run.started = program.pid() > 0;
+    run.output = program.shown();
+    return run;
 }
 
 // Plain runs.

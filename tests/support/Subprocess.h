@@ -105,15 +105,6 @@ class Subprocess {
 // Whether a wait status is a normal exit with `code`.
 bool exitedWith(int status, int code);
 
-// Runs a program to its end without a terminal; its wait status and what it printed.
-struct Finished {
-    int status = -1;
-    std::string output;
-};
-Finished runQuietly(std::vector<std::string> arguments,
-                    std::vector<std::string> environment = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"},
-                    bool showErrors = true);
-
 // --- Plain runs, for tests that only want a program's output or its end ---------------------
 
 // Starts `argv` (argv[0] a path) with this process's environment and streams; its pid, or -1.
@@ -146,6 +137,12 @@ struct ProgramRun {
     bool hung = false;   // Still running at the limit, and killed then.
     bool exitedWith(int code) const;
 };
+
+// Runs a program to its end without a terminal (and without what it left running), in exactly
+// `environment`; its wait status and what it printed.
+ProgramRun runQuietly(std::vector<std::string> arguments,
+                      std::vector<std::string> environment = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"},
+                      bool showErrors = true, std::optional<RunAs> runAs = std::nullopt);
 
 // Runs `argv` to its end with its standard output captured, standard input from nothing.
 ProgramRun runProgram(const std::vector<std::string>& argv, const ProgramOptions& options = {});

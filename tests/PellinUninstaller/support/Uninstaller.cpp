@@ -105,14 +105,10 @@ fs::path scriptsDirectory() {
 }
 
 bool installTrialProduct(const fs::path& home, std::optional<RunAs> runAs) {
-    ProgramSession script({{"/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string(),
-                            "--no-start", "--home", home.string()},
-                           userEnvironment(home.string()),
-                           false,
-                           runAs,
-                           true,
-                           {}});
-    return exitedWith(script.finish(), 0);
+    return runQuietly({"/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string(),
+                       "--no-start", "--home", home.string()},
+                      userEnvironment(home.string()), true, runAs)
+        .exitedWith(0);
 }
 
 ExclusiveRun::ExclusiveRun() {

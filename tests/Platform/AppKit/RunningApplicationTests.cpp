@@ -247,8 +247,8 @@ TEST_F(RunningApplicationTest, AnotherUsersApplicationIsNeitherListedNorKilled) 
 
 // Runs the probe with HOME, PATH and `extra` only; as `user` when given, from a copy of the probe
 // and its libraries beside the home, which the user can read wherever the build tree lies.
-Finished runProbe(const fs::path& home, std::vector<std::string> arguments,
-                  std::vector<std::string> extra = {}, std::optional<RunAs> user = {}) {
+ProgramRun runProbe(const fs::path& home, std::vector<std::string> arguments,
+                    std::vector<std::string> extra = {}, std::optional<RunAs> user = {}) {
     fs::path program = buildDirectory() / "bin/AppKitProbe";
     if (user) {
         program = copyWithLibraries("AppKitProbe", home.parent_path() / "probe");
@@ -256,9 +256,7 @@ Finished runProbe(const fs::path& home, std::vector<std::string> arguments,
     }
     extra.insert(extra.end(), {"HOME=" + home.string(), "PATH=/usr/bin:/bin"});
     arguments.insert(arguments.begin(), program.string());
-    Subprocess probe({arguments, extra, false, user, false});
-    const int status = probe.finish();
-    return {status, probe.shown()};
+    return runQuietly(arguments, extra, false, user);
 }
 
 // The delegate hears of the finished launch exactly once, under either loop; terminating ends
@@ -282,7 +280,7 @@ TEST(ApplicationTest, TheDelegateIsToldOnceAndTerminateEndsTheProcessWritingEver
     };
     for (const auto& [arguments, environment, status, output, loggedLines] : rows) {
         const TemporaryHome home;
-        const Finished run = runProbe(home.path(), arguments, environment);
+        const ProgramRun run = runProbe(home.path(), arguments, environment);
         EXPECT_TRUE(exitedWith(run.status, status)) << run.output;
         EXPECT_EQ(run.output, output);
         const std::string log = readFile(home.path() / "probe.log");
@@ -313,7 +311,7 @@ TEST(ApplicationTest, AnApplicationRunningAtLaunchIsFoundAfterTheDelegateRemoved
         FakeProcess residentProcess = FakeProcess::start(resident, user);
         FakeProcess updaterProcess = FakeProcess::start(updater, user);
 
-        const Finished run =
+        const ProgramRun run =
             runProbe(home.path(), {"remembers", apps.string(), id("Pellin")}, {}, user);
 
         EXPECT_TRUE(exitedWith(run.status, 0)) << run.output;
