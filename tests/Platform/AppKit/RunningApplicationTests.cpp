@@ -145,40 +145,30 @@ TEST_F(RunningApplicationTest, OnlyProcessesRunningABundlesExecutableAreItsInsta
     }
 }
 
-// What ran at launch, or was started later from a bundle known at launch, is still found once
-// the bundle has been removed; what was never seen is not.
+// What was started from a bundle of a folder known before is still found, and force-quit, once
+// the bundle has been removed; what was never seen is not. (What ran at launch: ApplicationTest.)
 TEST_F(RunningApplicationTest, ABundleRemovedAfterItWasSeenStillLeadsToItsApplications) {
     PELLIN_IN_PRIVATE_PID_NAMESPACE();
-    const fs::path seen = home.path() / "Seen";
-    const fs::path binary = createFakeBundle(seen, "Pellin", id("Pellin"));
-    const fs::path script = createFakeBundle(seen, "Updater", id("Updater"), ProgramKind::Script);
-    const fs::path knownBinary = createFakeBundle(apps, "Late", id("Late"));
-    const fs::path knownScript =
+    const fs::path binary = createFakeBundle(apps, "Late", id("Late"));
+    const fs::path script =
         createFakeBundle(apps, "LateScript", id("LateScript"), ProgramKind::Script);
     const fs::path unseen = createFakeBundle(home.path() / "Unseen", "Unseen", id("Unseen"));
-    FakeProcess resident = FakeProcess::start(binary);
-    FakeProcess updater = FakeProcess::start(script);
-    RunningApplication::rememberRunningApplications();
     RunningApplication::rememberBundlesInFolder(apps.string());
-    FakeProcess late = FakeProcess::start(knownBinary);
-    FakeProcess lateScript = FakeProcess::start(knownScript);
+    FakeProcess late = FakeProcess::start(binary);
+    FakeProcess lateScript = FakeProcess::start(script);
     FakeProcess notSeen = FakeProcess::start(unseen);
 
-    for (const fs::path& folder : {seen, apps, home.path() / "Unseen"}) {
-        fs::remove_all(folder);
-    }
+    fs::remove_all(apps);
+    fs::remove_all(home.path() / "Unseen");
 
-    const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
-    ASSERT_EQ(pidsOf(found), std::vector<pid_t>{resident.pid()});
-    EXPECT_EQ(found[0].bundleURL(), (seen / "Pellin.app").string());
-    EXPECT_EQ(running(id("Updater")), std::vector<pid_t>{updater.pid()});
     EXPECT_EQ(running(id("Unseen")), std::vector<pid_t>{});
-    for (const auto& [identifier, process] : {std::pair{id("Pellin"), &resident},
-                                              {id("Late"), &late},
-                                              {id("LateScript"), &lateScript}}) {
+    for (const auto& [identifier, process] :
+         {std::pair{id("Late"), &late}, {id("LateScript"), &lateScript}}) {
         const auto application =
             RunningApplication::runningApplicationsWithBundleIdentifier(identifier);
         ASSERT_EQ(pidsOf(application), std::vector<pid_t>{process->pid()}) << identifier;
+        EXPECT_EQ(application[0].bundleURL(),
+                  (apps / identifier.substr(identifier.rfind('.') + 1)).string() + ".app");
         EXPECT_TRUE(application[0].forceTerminate());
         EXPECT_TRUE(process->diedOfKill()) << identifier;
     }
