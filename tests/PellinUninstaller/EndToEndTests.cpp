@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -50,6 +51,52 @@ std::optional<std::string> setting(const Row& row, const std::string& key) {
         }
     }
     return std::nullopt;
+}
+
+void appendBigEndian(std::string& out, std::uint64_t value, int bytes) {
+    for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) {
+        out += static_cast<char>((value >> shift) & 0xFF);
+    }
+}
+
+// "bplist00": object i is a list holding object i + 1, the last an empty list; 4-byte object
+// references and offsets.
+std::string deeplyNestedBinaryPropertyList(std::uint64_t depth) {
+    std::string list = "bplist00";
+    std::vector<std::uint64_t> offsets;
+    for (std::uint64_t i = 0; i < depth; ++i) {
+        offsets.push_back(list.size());
+        list += '\xA1';
+        appendBigEndian(list, i + 1, 4);
+    }
+    offsets.push_back(list.size());
+    list += '\xA0';
+    const std::uint64_t table = list.size();
+    for (const std::uint64_t offset : offsets) {
+        appendBigEndian(list, offset, 4);
+    }
+    list += std::string(6, '\0');
+    list += '\x04';  // offset size
+    list += '\x04';  // object reference size
+    appendBigEndian(list, offsets.size(), 8);
+    appendBigEndian(list, 0, 8);  // the top object
+    appendBigEndian(list, table, 8);
+    return list;
+}
+
+// Info.plists planted to stall or crash whoever reads them: 0 a binary list of 110,000 nested
+// lists in less than 1 MiB, 1 30 GB that take no room on the disk, 2 a pipe nobody writes to.
+void writeHostileInfoPlist(const fs::path& bundle, char kind) {
+    const fs::path plist = bundle / "Contents/Info.plist";
+    fs::remove(plist);
+    if (kind == '0') {
+        std::ofstream(plist, std::ios::binary) << deeplyNestedBinaryPropertyList(110'000);
+    } else if (kind == '1') {
+        std::ofstream{plist};
+        fs::resize_file(plist, 30ULL << 30);
+    } else {
+        mkfifo(plist.c_str(), 0644);
+    }
 }
 
 // chattr +i for the object's lifetime, which needs root and a file system that keeps the flag
@@ -96,8 +143,7 @@ class EndToEndFlow : public ::testing::TestWithParam<Row> {
                 createFakeBundle(bundle.parent_path(), bundle.filename(), parts[1],
                                  parts[2] == "script" ? ProgramKind::Script : ProgramKind::Binary);
             if (parts[2].starts_with("hostile")) {
-                writeHostileInfoPlist(bundle.string() + ".app",
-                                      static_cast<HostileInfoPlist>(parts[2].back() - '0'));
+                writeHostileInfoPlist(bundle.string() + ".app", parts[2].back());
             }
             return FakeProcess::start(program);
         }
@@ -277,11 +323,9 @@ TEST(EndToEndTest, TheTrialProductIsRemovedItsAgentUnloadedAndItsProgramsQuit) {
     const ProductPaths product(home.path());
     const std::vector<std::string> environment = userEnvironment(home.path().string());
     const std::string launchctl = (buildDirectory() / "bin/launchctl").string();
-    const std::vector<std::string> trial = {
-        "/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string()};
-    std::vector<std::string> throughLaunchctl = trial;
-    throughLaunchctl.insert(throughLaunchctl.end(), {"--launchctl", launchctl});
-    const ProgramRun installed = runQuietly(throughLaunchctl, environment);
+    const std::string trial = (scriptsDirectory() / "install-trial-product.sh").string();
+    const ProgramRun installed =
+        runQuietly({"/bin/bash", trial, "--launchctl", launchctl}, environment);
     ASSERT_TRUE(exitedWith(installed.status, 0)) << installed.output;
     // The script hands its programs to setsid and returns, possibly before they have started.
     for (int i = 0; i < 2000 && trialPrograms(product).size() < 2; ++i) {
@@ -289,7 +333,7 @@ TEST(EndToEndTest, TheTrialProductIsRemovedItsAgentUnloadedAndItsProgramsQuit) {
     }
     // Whatever is left ends with the namespace.
     ASSERT_EQ(trialPrograms(product).size(), 2U);
-    const ProgramRun again = runQuietly(trial, environment);
+    const ProgramRun again = runQuietly({"/bin/bash", trial}, environment);
     EXPECT_NE(again.output.find("already running"), std::string::npos) << again.output;
     const ProgramRun loaded = runQuietly({launchctl, "list"}, environment);
     ASSERT_NE(loaded.output.find("\t-\tjp.brenvik.mac.Pellin"), std::string::npos) << loaded.output;
