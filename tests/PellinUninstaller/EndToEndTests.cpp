@@ -1,7 +1,5 @@
-// The uninstaller run as a user runs it: the built program on a terminal of its own, in a home
-// folder holding a fake Pellin, with fake Pellin applications running from real bundles. Each
-// run is a row of tests/data/uninstaller/flows.tsv: what is installed and running, the answer
-// typed, and what must follow.
+// The built uninstaller on a terminal of its own, in a home holding a fake Pellin whose fake
+// applications run from real bundles; each flow is a row of tests/data/uninstaller/flows.tsv.
 
 #include <PellinCommonLib/PellinCommonConstants.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,4 @@
-// The installed uninstaller and its Qt presenter module, with an X server of the test's own. The
-// module as installed shows the dialogs as windows; a module that is missing, or that someone
-// other than root or the user could have placed, is never loaded, nor is Qt on a terminal with
-// no display: the dialogs then ask on the terminal, saying why.
+// The installed uninstaller and its Qt presenter module, with an X server of the test's own.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -34,8 +34,8 @@ InstalledTree::~InstalledTree() {
     }
 }
 
-fs::path InstalledTree::libraries() const {
-    return prefix_ / PELLIN_INSTALL_LIBDIR;
+fs::path InstalledTree::qtModule() const {
+    return prefix_ / PELLIN_INSTALL_LIBDIR / "pellin/libPellinAppKitQt.so";
 }
 
 }  // namespace pellin::test
