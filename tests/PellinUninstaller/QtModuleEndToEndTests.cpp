@@ -68,12 +68,9 @@ class QtModuleTest : public ::testing::Test {
     // terminal showed.
     std::string declineOnTheTerminal(const std::vector<std::string>& environment) {
         ProgramSession session = start(environment);
-        EXPECT_TRUE(session.waitFor(kConfirmationMessage, kFirstDialogLimit) &&
-                    session.waitFor(kPromptEnd))
+        const auto qtUnmapped = [&] { EXPECT_FALSE(mapsQt(session.pid())); };
+        EXPECT_TRUE(exitedWith(answerDialogs(session, "\n", qtUnmapped), kExitDeclined))
             << session.shown();
-        EXPECT_FALSE(mapsQt(session.pid()));
-        session.type("\n");
-        EXPECT_TRUE(exitedWith(session.finish(), kExitDeclined)) << session.shown();
         return session.shown();
     }
 
