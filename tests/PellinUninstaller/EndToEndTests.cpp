@@ -51,35 +51,26 @@ std::optional<std::string> setting(const Row& row, const std::string& key) {
     return std::nullopt;
 }
 
-void appendBigEndian(std::string& out, std::uint64_t value, int bytes) {
+std::string bigEndian(std::uint64_t value, int bytes) {
+    std::string out;
     for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) {
         out += static_cast<char>((value >> shift) & 0xFF);
     }
+    return out;
 }
 
 // "bplist00": object i is a list holding object i + 1, the last an empty list; 4-byte object
-// references and offsets.
+// references and offsets, then the trailer: the two sizes, the count, the top object (0) and
+// where the offsets start.
 std::string deeplyNestedBinaryPropertyList(std::uint64_t depth) {
     std::string list = "bplist00";
-    std::vector<std::uint64_t> offsets;
-    for (std::uint64_t i = 0; i < depth; ++i) {
-        offsets.push_back(list.size());
-        list += '\xA1';
-        appendBigEndian(list, i + 1, 4);
+    std::string offsets;
+    for (std::uint64_t i = 0; i <= depth; ++i) {
+        offsets += bigEndian(list.size(), 4);
+        list += i < depth ? '\xA1' + bigEndian(i + 1, 4) : "\xA0";
     }
-    offsets.push_back(list.size());
-    list += '\xA0';
-    const std::uint64_t table = list.size();
-    for (const std::uint64_t offset : offsets) {
-        appendBigEndian(list, offset, 4);
-    }
-    list += std::string(6, '\0');
-    list += '\x04';  // offset size
-    list += '\x04';  // object reference size
-    appendBigEndian(list, offsets.size(), 8);
-    appendBigEndian(list, 0, 8);  // the top object
-    appendBigEndian(list, table, 8);
-    return list;
+    return list + offsets + std::string(6, '\0') + "\x04\x04" + bigEndian(depth + 1, 8) +
+           bigEndian(0, 8) + bigEndian(list.size(), 8);
 }
 
 // Info.plists planted to stall or crash whoever reads them: 0 a binary list of 110,000 nested
