@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <regex>
@@ -34,11 +35,7 @@ void PrintTo(const Row& row, std::ostream* out) {
 
 std::vector<std::string> words(const std::string& text) {
     std::istringstream in(text);
-    std::vector<std::string> out;
-    for (std::string word; in >> word;) {
-        out.push_back(word);
-    }
-    return out;
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
 // The value of "<key>=<value>" among the set-up's words; "" for a bare "<key>"; none without.

@@ -34,13 +34,10 @@ bool mapsQt(pid_t pid) {
 class QtModuleTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!VirtualDisplay::toolsInstalled()) {
-            GTEST_SKIP() << "Xvfb or xdotool is not installed";
-        }
         // Without root the removal would ask for a password through pkexec on the display, and
         // the module could not be given to another user.
-        if (geteuid() != 0) {
-            GTEST_SKIP() << "needs root";
+        if (!VirtualDisplay::toolsInstalled() || geteuid() != 0) {
+            GTEST_SKIP() << "needs Xvfb, xdotool and root";
         }
     }
 

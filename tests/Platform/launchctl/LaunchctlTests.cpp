@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -39,11 +40,7 @@ constexpr uid_t kNobody = 65534;
 std::vector<std::string> statFields(pid_t pid) {
     const std::string line = pellin::test::readFile("/proc/" + std::to_string(pid) + "/stat");
     std::istringstream in(line.substr(line.rfind(')') + 1));
-    std::vector<std::string> fields;
-    for (std::string field; in >> field;) {
-        fields.push_back(field);
-    }
-    return fields;
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
 // Running: it exists and is not a zombie that nobody has reaped yet.
