@@ -11,24 +11,13 @@
 
 #include "CapturedLog.h"
 #include "Golden.h"
+#include "RecordingPresenter.h"
 #include "ScopedEnvironment.h"
 #include "TemporaryHome.h"
 
 namespace {
 
 using namespace pellin::test;
-
-std::string describe(const appkit::Alert& alert) {
-    std::string text = "message: " + alert.messageText() +
-                       "\ninformative: " + alert.informativeText() +
-                       "\nstyle: " + std::to_string(static_cast<int>(alert.alertStyle())) +
-                       (alert.icon() != nullptr ? " with an icon" : "") + "\n";
-    for (const appkit::Button& button : alert.buttons()) {
-        text += "button: " + button.title() + (button.keyEquivalent() == "\r" ? " [Return]" : "") +
-                "\n";
-    }
-    return text;
-}
 
 TEST(UninstallerAlert, EachDialogInEachLanguageIsExactlyAsTheTranscriptSays) {
     ScopedEnvironment environment;
@@ -46,7 +35,7 @@ TEST(UninstallerAlert, EachDialogInEachLanguageIsExactlyAsTheTranscriptSays) {
                 : name == "completion" ? PellinUninstallerAlert::createUninstallCompAlert()
                                        : PellinUninstallerAlert::createUninstallErrorAlert(
                                              static_cast<std::int16_t>(std::stoi(name.substr(6))));
-            transcript += "=== " + name + " in '" + language + "'\n" + describe(*alert);
+            transcript += "=== " + name + " in '" + language + "'\n" + describe(*alert) + "\n";
             if (language == std::string("C")) {
                 for (const std::string& line : log.functionsAndTexts()) {
                     transcript += "log: " + line + "\n";
