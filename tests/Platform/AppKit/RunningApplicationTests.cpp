@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -197,16 +196,12 @@ TEST_F(RunningApplicationTest, ForceTerminateKillsTheOneListedProcessAndNothingE
     EXPECT_EQ(running(id("Pellin")), std::vector<pid_t>{});
 
     // exec keeps the pid and the start time: it is the process that was listed.
-    const fs::path script = apps / "Exec.app/Contents/MacOS/Exec";
-    writeInfoPlist(apps / "Exec.app", id("Exec"));
-    fs::create_directories(script.parent_path());
-    std::ofstream(script) << "#!/bin/sh\nread line <\"$0.go\"\nexec /bin/sleep 3600\n";
-    fs::permissions(script, fs::perms::owner_all);
-    ASSERT_EQ(mkfifo((script.string() + ".go").c_str(), 0600), 0);
+    const fs::path script = createFakeBundle(apps, "Exec", id("Exec"), ProgramKind::Script);
+    std::ofstream(script) << "#!/bin/sh\nread line <\"$0.fifo\"\nexec /bin/sleep 3600\n";
     FakeProcess process({script.string()});
     const auto exec = RunningApplication::runningApplicationsWithBundleIdentifier(id("Exec"));
     ASSERT_EQ(pidsOf(exec), std::vector<pid_t>{process.pid()});
-    std::ofstream(script.string() + ".go") << "\n";
+    std::ofstream(script.string() + ".fifo") << "\n";
     const fs::path exe = "/proc/" + std::to_string(process.pid()) + "/exe";
     std::error_code error;
     for (int i = 0; i < 10000 && fs::read_symlink(exe, error).filename() != "sleep"; ++i) {
