@@ -4,13 +4,11 @@
 #include <PellinAppKit/RunningApplication.h>
 
 #include <gtest/gtest.h>
-#include <plist/plist.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -90,19 +88,10 @@ TEST_F(RunningApplicationTest, OnlyProcessesRunningABundlesExecutableAreItsInsta
         fs::copy_file("/bin/sleep", apps / "Named.app/Contents" / other);
         lookAlikes.push_back(FakeProcess::start(apps / "Named.app/Contents" / other));
     }
-    // An application inside another is the inner one; a binary Info.plist reads as XML does.
+    // An application inside another is the inner one.
     writeInfoPlist(apps / "Outer.app", id("Outer"));
     const fs::path helper =
         createFakeBundle(apps / "Outer.app/Contents/Library", "Helper", id("Helper"));
-    const fs::path binary = createFakeBundle(apps, "Binary", id("Binary"));
-    plist_t root = plist_new_dict();
-    plist_dict_set_item(root, "CFBundleIdentifier", plist_new_string(id("Binary").c_str()));
-    char* data = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(root, &data, &length);
-    plist_free(root);
-    std::ofstream(apps / "Binary.app/Contents/Info.plist", std::ios::binary).write(data, length);
-    std::free(data);
 
     FakeProcess first = FakeProcess::start(pellin);
     nextClockTick();
@@ -115,7 +104,6 @@ TEST_F(RunningApplicationTest, OnlyProcessesRunningABundlesExecutableAreItsInsta
     nextClockTick();
     FakeProcess relative({"/bin/sh", "Updater.app/Contents/MacOS/Updater"}, std::nullopt, apps);
     FakeProcess inner = FakeProcess::start(helper);
-    FakeProcess binaryList = FakeProcess::start(binary);
 
     const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
     EXPECT_EQ(pidsOf(found), (std::vector<pid_t>{first.pid(), second.pid(), third.pid()}));
@@ -130,7 +118,6 @@ TEST_F(RunningApplicationTest, OnlyProcessesRunningABundlesExecutableAreItsInsta
               (std::vector<pid_t>{plainScript.pid(), withOption.pid(), relative.pid()}));
     EXPECT_EQ(running(id("Named")), std::vector<pid_t>{lookAlikes.back().pid()});
     EXPECT_EQ(running(id("Helper")), std::vector<pid_t>{inner.pid()});
-    EXPECT_EQ(running(id("Binary")), std::vector<pid_t>{binaryList.pid()});
     const std::string upper = "COM.TEST." + std::to_string(getpid()) + ".PELLIN";
     for (const std::string& none :
          {id("Outer"), id("Broken"), id("Loose"), id("Pellin") + ".X",
