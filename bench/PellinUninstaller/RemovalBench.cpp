@@ -141,7 +141,7 @@ void rmRfOn(benchmark::State& state, Medium medium) {
         const fs::path tree = home.path() / "Library/Pellin";
         fillTree(tree / "Pellin.app/Contents/Resources");
         const Clock::time_point start = Clock::now();
-        const Finished removal = runQuietly({"/bin/rm", "-rf", tree.string()});
+        const ProgramRun removal = runQuietly({"/bin/rm", "-rf", tree.string()});
         state.SetIterationTime(seconds(Clock::now() - start));
         if (!exitedWith(removal.status, 0) || fs::exists(tree)) {
             state.SkipWithError("rm -rf failed");

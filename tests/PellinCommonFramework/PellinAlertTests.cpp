@@ -15,18 +15,6 @@ using Titles = std::vector<std::string>;
 
 namespace {
 
-// Style, texts and buttons, with the one Return presses and the one Escape presses.
-std::string described(const appkit::Alert& alert) {
-    std::string line = std::to_string(static_cast<int>(alert.alertStyle())) + " \"" +
-                       alert.messageText() + "\" \"" + alert.informativeText() + "\"";
-    for (std::size_t i = 0; i < alert.buttons().size(); ++i) {
-        line += " [" + alert.buttons()[i].title() +
-                (alert.buttons()[i].answersReturn() ? " (Return)" : "") +
-                (alert.cancelButtonIndex() == i ? " (Escape)" : "") + "]";
-    }
-    return line + (alert.icon() ? " with its icon" : "");
-}
-
 std::string shell(const std::string& command) {
     return pellin::test::runProgram({"/bin/sh", "-c", command}).output;
 }
@@ -55,7 +43,7 @@ TEST(PellinAlert, TheAlertsAndTheirLinesFollowTheTranscript) {
         transcript += line + "\n";
     };
     const auto made = [&](const std::string& name, const std::unique_ptr<appkit::Alert>& alert) {
-        add(name + ": " + described(*alert));
+        add(name + ": " + pellin::test::describe(*alert));
     };
     made("texts", PellinAlert::createAlertWithIcon(icon, AlertStyle::Informational, "Message",
                                                    "Informative", Titles{"1", "2", "3"}));
@@ -90,7 +78,7 @@ TEST(PellinAlert, TheAlertsAndTheirLinesFollowTheTranscript) {
     // are the framework's. The alert shows after its exit line.
     foundation::Bundle::setMainBundle(bundle);
     const auto presenter = pellin::test::RecordingPresenter::install(1001);
-    presenter->onShow = [&] { add("shown: " + described(presenter->shown.back())); };
+    presenter->onShow = [&] { add("shown: " + pellin::test::describe(presenter->shown.back())); };
     for (const char* language : {"en_US.UTF-8", "ja_JP.UTF-8"}) {
         env.language(language);
         add("answer " +

@@ -1,17 +1,19 @@
-// The uninstaller run as a user runs it: the built program on a terminal of its own, in a home
-// folder holding a fake Pellin, with fake Pellin applications running from real bundles. Each
-// run is a row of tests/data/uninstaller/flows.tsv: what is installed and running, the answer
-// typed, and what must follow.
+// The built uninstaller on a terminal of its own, in a home holding a fake Pellin whose fake
+// applications run from real bundles; each flow is a row of tests/data/uninstaller/flows.tsv.
 
 #include <PellinCommonLib/PellinCommonConstants.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -33,11 +35,7 @@ void PrintTo(const Row& row, std::ostream* out) {
 
 std::vector<std::string> words(const std::string& text) {
     std::istringstream in(text);
-    std::vector<std::string> out;
-    for (std::string word; in >> word;) {
-        out.push_back(word);
-    }
-    return out;
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
 // The value of "<key>=<value>" among the set-up's words; "" for a bare "<key>"; none without.
@@ -49,6 +47,58 @@ std::optional<std::string> setting(const Row& row, const std::string& key) {
     }
     return std::nullopt;
 }
+
+std::string bigEndian(std::uint64_t value, int bytes) {
+    std::string out;
+    for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) {
+        out += static_cast<char>((value >> shift) & 0xFF);
+    }
+    return out;
+}
+
+// "bplist00": object i is a list holding object i + 1, the last an empty list; 4-byte object
+// references and offsets, then the trailer: the two sizes, the count, the top object (0) and
+// where the offsets start.
+std::string deeplyNestedBinaryPropertyList(std::uint64_t depth) {
+    std::string list = "bplist00";
+    std::string offsets;
+    for (std::uint64_t i = 0; i <= depth; ++i) {
+        offsets += bigEndian(list.size(), 4);
+        list += i < depth ? '\xA1' + bigEndian(i + 1, 4) : "\xA0";
+    }
+    return list + offsets + std::string(6, '\0') + "\x04\x04" + bigEndian(depth + 1, 8) +
+           bigEndian(0, 8) + bigEndian(list.size(), 8);
+}
+
+// Info.plists planted to stall or crash whoever reads them: 0 a binary list of 110,000 nested
+// lists in less than 1 MiB, 1 30 GB that take no room on the disk, 2 a pipe nobody writes to.
+void writeHostileInfoPlist(const fs::path& bundle, char kind) {
+    const fs::path plist = bundle / "Contents/Info.plist";
+    fs::remove(plist);
+    if (kind == '0') {
+        std::ofstream(plist, std::ios::binary) << deeplyNestedBinaryPropertyList(110'000);
+    } else if (kind == '1') {
+        std::ofstream{plist};
+        fs::resize_file(plist, 30ULL << 30);
+    } else {
+        mkfifo(plist.c_str(), 0644);
+    }
+}
+
+// chattr +i for the object's lifetime, which needs root and a file system that keeps the flag
+// (tmpfs and overlay do not).
+struct ImmutableFile {
+    explicit ImmutableFile(const fs::path& path)
+        : path(path),
+          applied(exitedWith(runQuietly({"/usr/bin/chattr", "+i", path.string()}).status, 0)) {}
+    ~ImmutableFile() {
+        if (applied) {
+            runQuietly({"/usr/bin/chattr", "-i", path.string()});
+        }
+    }
+    const fs::path path;
+    const bool applied;
+};
 
 class EndToEndFlow : public ::testing::TestWithParam<Row> {
   protected:
@@ -79,8 +129,7 @@ class EndToEndFlow : public ::testing::TestWithParam<Row> {
                 createFakeBundle(bundle.parent_path(), bundle.filename(), parts[1],
                                  parts[2] == "script" ? ProgramKind::Script : ProgramKind::Binary);
             if (parts[2].starts_with("hostile")) {
-                writeHostileInfoPlist(bundle.string() + ".app",
-                                      static_cast<HostileInfoPlist>(parts[2].back() - '0'));
+                writeHostileInfoPlist(bundle.string() + ".app", parts[2].back());
             }
             return FakeProcess::start(program);
         }
@@ -110,7 +159,22 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
         createFakeBundle(product.residentFolder, "BRENVIKUPDATE",
                          std::string(PellinUpdaterBundleIdentifier));
     }
-    const std::vector<fs::path> sentinels = createSentinels(home.path());
+    // Files beside and around the product's items, which an uninstall must leave alone.
+    const std::vector<fs::path> sentinels = {
+        home.path() / "Library/LaunchAgents/com.example.other.plist",
+        home.path() / "Library/Preferences/com.example.other.plist",
+        home.path() / "Library/Preferences/com.brenvik.mac.Pellin.common.plist.backup",
+        home.path() / "Library/PellinNotes.txt",
+        home.path() / "Library/Application Support/Pellin/keep.txt",
+        home.path() / "Applications/Other.app/Contents/Info.plist",
+        home.path() / "Applications/KickPellin.app copy/Contents/Info.plist",
+        home.path() / "sentinel.txt",
+        home.parent() / "beside-home.txt",
+    };
+    for (const fs::path& sentinel : sentinels) {
+        fs::create_directories(sentinel.parent_path());
+        std::ofstream(sentinel) << "keep\n";
+    }
     if (const auto level = setting(flow, "level")) {
         home.writeFile("Library/Preferences/com.brenvik.bvlog.plist",
                        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>level</key>"
@@ -119,7 +183,7 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
     }
     std::optional<ImmutableFile> stuck;
     if (const auto file = setting(flow, "stuck");
-        file && !stuck.emplace(home.path() / *file).applied()) {
+        file && !stuck.emplace(home.path() / *file).applied) {
         GTEST_SKIP() << "chattr +i is refused here (it needs root and a file system that keeps "
                         "the immutable flag)";
     }
@@ -163,8 +227,23 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
     }
     if (setting(flow, "golden")) {
         std::string transcript = session.shown() + "--- log\n";
-        for (const std::string& line : readProgramLog(home.path())) {
-            transcript += line + "\n";
+        // Its files are named after the time they were started, so the names sort by age.
+        std::set<fs::path> logs;
+        std::error_code none;  // no log at all
+        for (const auto& log :
+             fs::directory_iterator(home.path() / "Library/Logs/PellinUninstaller", none)) {
+            logs.insert(log.path());
+        }
+        // "<date> <time> [LEVEL] [queue] [File.cpp:12 +[Class selector]] message" reads
+        // "LEVEL +[Class selector] | message".
+        static const std::regex format(R"(\S+ \S+ \[(\w+)\] \[[^\]]*\] \[\S+ ([^\]]*\])\] (.*))");
+        for (const fs::path& log : logs) {
+            std::istringstream lines(readFile(log));
+            for (std::string line, parsed; std::getline(lines, line); transcript += parsed + "\n") {
+                std::smatch parts;
+                parsed = std::regex_match(line, parts, format) ? parts.format("$1 $2 | $3")
+                                                               : "UNPARSED " + line;
+            }
         }
         std::erase(transcript, '\r');
         for (std::size_t at; (at = transcript.find(home.path().string())) != std::string::npos;) {
@@ -213,7 +292,7 @@ TEST(EndToEndTest, OnlyHelpAndVersionAreTakenAndAnythingElseIsRefusedBeforeAnyDi
 std::vector<std::string> trialPrograms(const ProductPaths& product) {
     std::vector<std::string> found;
     for (const fs::path& program : {product.residentProgram, product.updaterProgram}) {
-        const Finished oldest =
+        const ProgramRun oldest =
             runQuietly({"/usr/bin/pgrep", "-o", "-x", "-f", "/bin/sh " + program.string()});
         if (!oldest.output.empty()) {
             found.push_back(oldest.output);
@@ -230,11 +309,9 @@ TEST(EndToEndTest, TheTrialProductIsRemovedItsAgentUnloadedAndItsProgramsQuit) {
     const ProductPaths product(home.path());
     const std::vector<std::string> environment = userEnvironment(home.path().string());
     const std::string launchctl = (buildDirectory() / "bin/launchctl").string();
-    const std::vector<std::string> trial = {
-        "/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string()};
-    std::vector<std::string> throughLaunchctl = trial;
-    throughLaunchctl.insert(throughLaunchctl.end(), {"--launchctl", launchctl});
-    const Finished installed = runQuietly(throughLaunchctl, environment);
+    const std::string trial = (scriptsDirectory() / "install-trial-product.sh").string();
+    const ProgramRun installed =
+        runQuietly({"/bin/bash", trial, "--launchctl", launchctl}, environment);
     ASSERT_TRUE(exitedWith(installed.status, 0)) << installed.output;
     // The script hands its programs to setsid and returns, possibly before they have started.
     for (int i = 0; i < 2000 && trialPrograms(product).size() < 2; ++i) {
@@ -242,9 +319,9 @@ TEST(EndToEndTest, TheTrialProductIsRemovedItsAgentUnloadedAndItsProgramsQuit) {
     }
     // Whatever is left ends with the namespace.
     ASSERT_EQ(trialPrograms(product).size(), 2U);
-    const Finished again = runQuietly(trial, environment);
+    const ProgramRun again = runQuietly({"/bin/bash", trial}, environment);
     EXPECT_NE(again.output.find("already running"), std::string::npos) << again.output;
-    const Finished loaded = runQuietly({launchctl, "list"}, environment);
+    const ProgramRun loaded = runQuietly({launchctl, "list"}, environment);
     ASSERT_NE(loaded.output.find("\t-\tjp.brenvik.mac.Pellin"), std::string::npos) << loaded.output;
 
     ProgramSession session(uninstallerSession(home.path()));
@@ -255,7 +332,7 @@ TEST(EndToEndTest, TheTrialProductIsRemovedItsAgentUnloadedAndItsProgramsQuit) {
     }
     EXPECT_EQ(trialPrograms(product), std::vector<std::string>{});
     EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
-    const Finished after = runQuietly({launchctl, "list"}, environment);
+    const ProgramRun after = runQuietly({launchctl, "list"}, environment);
     EXPECT_EQ(after.output.find("jp.brenvik.mac.Pellin"), std::string::npos) << after.output;
 }
 

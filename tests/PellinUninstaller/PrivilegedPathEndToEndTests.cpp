@@ -1,9 +1,5 @@
-// The privileged path tried as another program of the user would: the real uninstaller, the
-// real shell and sudo, with an ordinary user made for the test. What the user can write (here
-// the folder of their own copy of the program) must never make root run the user's programs,
-// and the removal stays in the user's own items. Links, other accounts' homes and forged
-// launchctl records are tried where they are refused: UninstallLib's flows, the guarded shell
-// and launchctl's own tests.
+// The real uninstaller, shell and sudo, for an ordinary user made for the test: what the user can
+// write (the folder of their own copy of the program) never makes root run the user's programs.
 
 #include <gtest/gtest.h>
 #include <pwd.h>

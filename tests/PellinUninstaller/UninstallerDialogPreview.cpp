@@ -2,10 +2,9 @@
 // Shows that dialog of the uninstaller, with the tables of the PellinUninstaller bundle beside
 // this program, and prints "response=<answer>".
 
-#include <unistd.h>
-
-#include <charconv>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string_view>
 
@@ -15,25 +14,17 @@
 
 int main(int argc, char** argv) {
     const std::string_view which = argc > 1 ? argv[1] : "confirm";
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
     // The preview stands beside where the uninstaller would be, so it shares its bundle.
+    const auto self = std::filesystem::read_symlink("/proc/self/exe");
     foundation::Bundle::setMainBundle(foundation::Bundle::bundleWithPath(
         foundation::Bundle::resourcePathForBinary(self.parent_path() / "PellinUninstaller")));
-
-    std::unique_ptr<appkit::Alert> alert;
-    if (which == "confirm") {
-        alert = PellinUninstallerAlert::createUninstallAlert();
-    } else if (which == "error") {
-        std::int16_t number = -1;
-        if (argc > 2) {
-            const std::string_view text = argv[2];
-            std::from_chars(text.data(), text.data() + text.size(), number);
-        }
-        alert = PellinUninstallerAlert::createUninstallErrorAlert(number);
-    } else if (which == "complete") {
-        alert = PellinUninstallerAlert::createUninstallCompAlert();
-    } else {
+    const auto number = static_cast<std::int16_t>(argc > 2 ? std::atoi(argv[2]) : -1);
+    const auto alert = which == "confirm" ? PellinUninstallerAlert::createUninstallAlert()
+                       : which == "error"
+                           ? PellinUninstallerAlert::createUninstallErrorAlert(number)
+                       : which == "complete" ? PellinUninstallerAlert::createUninstallCompAlert()
+                                             : nullptr;
+    if (!alert) {
         std::fprintf(stderr, "usage: %s confirm | error [number] | complete\n", argv[0]);
         return 2;
     }

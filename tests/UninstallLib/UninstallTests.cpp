@@ -1,6 +1,5 @@
-// The whole uninstall, flow by flow as tests/data/uninstall-flows.txt sets them out: what is
-// installed, how each run of a scripted runner answers (or the real shell, as root, so that
-// "sudo rm" runs without a password), and the transcript that must come out.
+// The whole uninstall, flow by flow as tests/data/uninstall-flows.txt sets them out, with a
+// scripted runner or the real shell (as root, so that "sudo rm" needs no password).
 
 #include <UninstallLib/UninstallCommand.h>
 #include <UninstallLib/UninstallLib.h>

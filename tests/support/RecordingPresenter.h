@@ -5,9 +5,22 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace pellin::test {
+
+// Style, texts and buttons, with the one Return presses and the one Escape presses.
+inline std::string describe(const appkit::Alert& alert) {
+    std::string line = std::to_string(static_cast<int>(alert.alertStyle())) + " \"" +
+                       alert.messageText() + "\" \"" + alert.informativeText() + "\"";
+    for (std::size_t i = 0; i < alert.buttons().size(); ++i) {
+        line += " [" + alert.buttons()[i].title() +
+                (alert.buttons()[i].answersReturn() ? " (Return)" : "") +
+                (alert.cancelButtonIndex() == i ? " (Escape)" : "") + "]";
+    }
+    return line + (alert.icon() ? " with its icon" : "");
+}
 
 // In place of every presenter until setReplacement(nullptr): keeps each alert, calls onShow.
 struct RecordingPresenter : appkit::AlertPresenter {

@@ -14,26 +14,16 @@ class ScopedEnvironment {
     ScopedEnvironment() = default;
     ~ScopedEnvironment() {
         for (const auto& [name, value] : saved_) {
-            if (value) {
-                setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                unsetenv(name.c_str());
-            }
+            apply(name, value);
         }
     }
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
     ScopedEnvironment& set(const std::string& name, const std::string& value) {
-        save(name);
-        setenv(name.c_str(), value.c_str(), 1);
-        return *this;
+        return change(name, value);
     }
-    ScopedEnvironment& unset(const std::string& name) {
-        save(name);
-        unsetenv(name.c_str());
-        return *this;
-    }
+    ScopedEnvironment& unset(const std::string& name) { return change(name, std::nullopt); }
     // Only `language` chooses the language: LANG set to it, the variables that would win over
     // it removed.
     ScopedEnvironment& language(const std::string& lang) {
@@ -42,11 +32,15 @@ class ScopedEnvironment {
     }
 
   private:
-    void save(const std::string& name) {
-        if (saved_.count(name) == 0) {
-            const char* value = std::getenv(name.c_str());
-            saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
+    static void apply(const std::string& name, const std::optional<std::string>& value) {
+        value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+    }
+    ScopedEnvironment& change(const std::string& name, const std::optional<std::string>& value) {
+        if (const char* old = std::getenv(name.c_str()); saved_.count(name) == 0) {
+            saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
         }
+        apply(name, value);
+        return *this;
     }
     std::map<std::string, std::optional<std::string>> saved_;
 };

@@ -89,14 +89,14 @@ Subprocess::Subprocess(SessionOptions options) {
         (!options.terminal && apart && pipe2(errors, O_CLOEXEC) != 0)) {
         return;
     }
-    startedAt_ = std::chrono::steady_clock::now();
+    s_.startedAt = std::chrono::steady_clock::now();
     pid_t pid = -1;
     if (options.terminal) {
         // Wide enough that no text a test waits for is wrapped.
         winsize size{};
         size.ws_row = 50;
         size.ws_col = 400;
-        pid = forkpty(&output_, nullptr, nullptr, &size);
+        pid = forkpty(&s_.output, nullptr, nullptr, &size);
     } else {
         pid = fork();
     }
@@ -116,9 +116,9 @@ Subprocess::Subprocess(SessionOptions options) {
         close(end);
     }
     if (!options.terminal) {
-        output_ = output[0];
-        errorsPipe_ = errors[0];
-        readErrors_ = options.errors == Errors::Collected;
+        s_.output = output[0];
+        s_.errorsPipe = errors[0];
+        s_.readErrors = options.errors == Errors::Collected;
     }
     char failed;
     ssize_t got = 0;
@@ -128,33 +128,18 @@ Subprocess::Subprocess(SessionOptions options) {
     if (got == 1) {
         waitStatus(pid, true);
     } else if (pid > 0) {
-        pid_ = pid;
+        s_.pid = pid;
     }
 }
 
-Subprocess::Subprocess(Subprocess&& other) noexcept
-    : pid_(other.pid_),
-      output_(other.output_),
-      errorsPipe_(other.errorsPipe_),
-      readErrors_(other.readErrors_),
-      hung_(other.hung_),
-      shown_(std::move(other.shown_)),
-      errors_(std::move(other.errors_)),
-      consumed_(other.consumed_),
-      status_(other.status_),
-      usage_(other.usage_),
-      startedAt_(other.startedAt_) {
-    other.pid_ = -1;
-    other.output_ = -1;
-    other.errorsPipe_ = -1;
-}
+Subprocess::Subprocess(Subprocess&& other) noexcept : s_(std::exchange(other.s_, {})) {}
 
 Subprocess::~Subprocess() {
-    if (pid_ > 0 && !status_) {
-        kill(pid_, SIGKILL);
+    if (s_.pid > 0 && !s_.status) {
+        kill(s_.pid, SIGKILL);
         reap(true);
     }
-    for (const int fd : {output_, errorsPipe_}) {
+    for (const int fd : {s_.output, s_.errorsPipe}) {
         if (fd >= 0) {
             close(fd);
         }
@@ -162,13 +147,13 @@ Subprocess::~Subprocess() {
 }
 
 pid_t Subprocess::release() {
-    return std::exchange(pid_, -1);
+    return std::exchange(s_.pid, -1);
 }
 
 int Subprocess::readSome(int waitMs) {
-    pollfd fds[2] = {{output_, POLLIN, 0}, {readErrors_ ? errorsPipe_ : -1, POLLIN, 0}};
-    if (output_ < 0 || poll(fds, 2, waitMs) < 0) {
-        return output_ < 0 || errno != EINTR ? -1 : 0;
+    pollfd fds[2] = {{s_.output, POLLIN, 0}, {s_.readErrors ? s_.errorsPipe : -1, POLLIN, 0}};
+    if (s_.output < 0 || poll(fds, 2, waitMs) < 0) {
+        return s_.output < 0 || errno != EINTR ? -1 : 0;
     }
     int result = 0;
     for (int i = 1; i >= 0; --i) {
@@ -178,10 +163,10 @@ int Subprocess::readSome(int waitMs) {
         char buffer[4096];
         const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
         if (got > 0) {
-            (i == 0 ? shown_ : errors_).append(buffer, static_cast<std::size_t>(got));
+            (i == 0 ? s_.shown : s_.errors).append(buffer, static_cast<std::size_t>(got));
             result = 1;
         } else if (i == 1 && (got == 0 || errno != EINTR)) {
-            close(std::exchange(errorsPipe_, -1));
+            close(std::exchange(s_.errorsPipe, -1));
         } else if (result == 0 && (got == 0 || errno != EINTR)) {
             // The end of a pipe, or EIO from a terminal whose last holder has gone.
             result = -1;
@@ -193,9 +178,9 @@ int Subprocess::readSome(int waitMs) {
 bool Subprocess::waitFor(std::string_view text, std::chrono::seconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        const std::size_t found = shown_.find(text, consumed_);
+        const std::size_t found = s_.shown.find(text, s_.consumed);
         if (found != std::string::npos) {
-            consumed_ = found + text.size();
+            s_.consumed = found + text.size();
             return true;
         }
         if (std::chrono::steady_clock::now() >= deadline || readSome(50) < 0) {
@@ -205,8 +190,8 @@ bool Subprocess::waitFor(std::string_view text, std::chrono::seconds limit) {
 }
 
 void Subprocess::type(std::string_view keys) {
-    while (!keys.empty() && output_ >= 0) {
-        const ssize_t written = write(output_, keys.data(), keys.size());
+    while (!keys.empty() && s_.output >= 0) {
+        const ssize_t written = write(s_.output, keys.data(), keys.size());
         if (written == 0 || (written < 0 && errno != EINTR)) {
             return;
         }
@@ -215,18 +200,18 @@ void Subprocess::type(std::string_view keys) {
 }
 
 bool Subprocess::reap(bool block) {
-    if (!status_ && pid_ > 0) {
-        status_ = waitStatus(pid_, block, &usage_);
+    if (!s_.status && s_.pid > 0) {
+        s_.status = waitStatus(s_.pid, block, &s_.usage);
     }
-    return status_.has_value();
+    return s_.status.has_value();
 }
 
 int Subprocess::finish(std::chrono::seconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (pid_ > 0 && !reap(false)) {
+    while (s_.pid > 0 && !reap(false)) {
         if (std::chrono::steady_clock::now() >= deadline) {
-            hung_ = true;
-            kill(pid_, SIGKILL);
+            s_.hung = true;
+            kill(s_.pid, SIGKILL);
             reap(true);
         } else if (readSome(20) < 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -235,11 +220,11 @@ int Subprocess::finish(std::chrono::seconds limit) {
     // What it wrote just before it ended.
     while (readSome(0) > 0) {
     }
-    return status_.value_or(-1);
+    return s_.status.value_or(-1);
 }
 
 long Subprocess::peakResidentKib() const {
-    const std::string line = statusLine(pid_, "VmHWM:");
+    const std::string line = statusLine(s_.pid, "VmHWM:");
     return line.empty() ? -1 : std::strtol(line.c_str(), nullptr, 10);
 }
 
@@ -248,28 +233,31 @@ bool Subprocess::diedOfKill() {
     while (!reap(false) && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return status_ && WIFSIGNALED(*status_) && WTERMSIG(*status_) == SIGKILL;
+    return s_.status && WIFSIGNALED(*s_.status) && WTERMSIG(*s_.status) == SIGKILL;
 }
 
 bool Subprocess::survives() {
     const unsigned long long killBit = 1ULL << (SIGKILL - 1);
     for (const char* key : {"SigPnd:", "ShdPnd:"}) {
-        if ((std::strtoull(statusLine(pid_, key).c_str(), nullptr, 16) & killBit) != 0) {
+        if ((std::strtoull(statusLine(s_.pid, key).c_str(), nullptr, 16) & killBit) != 0) {
             return false;
         }
     }
-    return pid_ > 0 && !reap(false);
+    return s_.pid > 0 && !reap(false);
 }
 
 bool exitedWith(int status, int code) {
     return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
 
-Finished runQuietly(std::vector<std::string> arguments, std::vector<std::string> environment,
-                    bool showErrors) {
-    Subprocess run({std::move(arguments), std::move(environment), false, std::nullopt, showErrors});
-    const int status = run.finish();
-    return {status, run.shown()};
+ProgramRun runQuietly(std::vector<std::string> arguments, std::vector<std::string> environment,
+                      bool showErrors, std::optional<RunAs> runAs) {
+    Subprocess program({std::move(arguments), std::move(environment), false, runAs, showErrors});
+    ProgramRun run;
+    run.status = program.finish();
+    run.started = program.pid() > 0;
+    run.output = program.shown();
+    return run;
 }
 
 // Plain runs.

@@ -58,22 +58,22 @@ class Subprocess {
     Subprocess(Subprocess&& other) noexcept;
     Subprocess& operator=(Subprocess&&) = delete;
 
-    pid_t pid() const { return pid_; }
-    std::chrono::steady_clock::time_point startedAt() const { return startedAt_; }
+    pid_t pid() const { return s_.pid; }
+    std::chrono::steady_clock::time_point startedAt() const { return s_.startedAt; }
 
     // Reads what the program shows until `text` appears after what earlier waits consumed (true),
     // or the output closes, or `limit` passes (false); the limit only keeps a fault from hanging.
     bool waitFor(std::string_view text, std::chrono::seconds limit = std::chrono::seconds(30));
     void type(std::string_view keys);
-    const std::string& shown() const { return shown_; }
-    const std::string& errors() const { return errors_; }
+    const std::string& shown() const { return s_.shown; }
+    const std::string& errors() const { return s_.errors; }
 
     // Waits for the end (killing it after `limit`); the wait status, or -1.
     int finish(std::chrono::seconds limit = std::chrono::seconds(60));
-    bool hung() const { return hung_; }  // still running at the limit, and killed then
+    bool hung() const { return s_.hung; }  // still running at the limit, and killed then
     // Leaves the program running after the object goes; its pid, for waitForExit().
     pid_t release();
-    const rusage& usage() const { return usage_; }
+    const rusage& usage() const { return s_.usage; }
     // The running program's largest resident set so far, in KiB (VmHWM); -1 when unknown.
     long peakResidentKib() const;
 
@@ -89,30 +89,24 @@ class Subprocess {
   private:
     bool reap(bool block);
 
-    pid_t pid_ = -1;
-    int output_ = -1;
-    int errorsPipe_ = -1;
-    bool readErrors_ = false;
-    bool hung_ = false;
-    std::string shown_;
-    std::string errors_;
-    std::size_t consumed_ = 0;
-    std::optional<int> status_;
-    rusage usage_{};
-    std::chrono::steady_clock::time_point startedAt_;
+    // All of it moves to a new owner, leaving one that owns nothing.
+    struct State {
+        pid_t pid = -1;
+        int output = -1;
+        int errorsPipe = -1;
+        bool readErrors = false;
+        bool hung = false;
+        std::string shown;
+        std::string errors;
+        std::size_t consumed = 0;
+        std::optional<int> status;
+        rusage usage{};
+        std::chrono::steady_clock::time_point startedAt;
+    } s_;
 };
 
 // Whether a wait status is a normal exit with `code`.
 bool exitedWith(int status, int code);
-
-// Runs a program to its end without a terminal; its wait status and what it printed.
-struct Finished {
-    int status = -1;
-    std::string output;
-};
-Finished runQuietly(std::vector<std::string> arguments,
-                    std::vector<std::string> environment = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"},
-                    bool showErrors = true);
 
 // --- Plain runs, for tests that only want a program's output or its end ---------------------
 
@@ -146,6 +140,12 @@ struct ProgramRun {
     bool hung = false;   // Still running at the limit, and killed then.
     bool exitedWith(int code) const;
 };
+
+// Runs a program to its end without a terminal (and without what it left running), in exactly
+// `environment`; its wait status and what it printed.
+ProgramRun runQuietly(std::vector<std::string> arguments,
+                      std::vector<std::string> environment = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"},
+                      bool showErrors = true, std::optional<RunAs> runAs = std::nullopt);
 
 // Runs `argv` to its end with its standard output captured, standard input from nothing.
 ProgramRun runProgram(const std::vector<std::string>& argv, const ProgramOptions& options = {});

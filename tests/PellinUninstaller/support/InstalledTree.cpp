@@ -20,8 +20,9 @@ InstalledTree::InstalledTree() {
     prefix_ = pattern;
     // Readable by the users that tests and benchmarks make, as /usr is.
     chmod(prefix_.c_str(), 0755);
-    const Finished install = runQuietly({PELLIN_CMAKE_COMMAND, "--install",
-                                         buildDirectory().string(), "--prefix", prefix_.string()});
+    const ProgramRun install =
+        runQuietly({PELLIN_CMAKE_COMMAND, "--install", buildDirectory().string(), "--prefix",
+                    prefix_.string()});
     output_ = install.output;
     installed_ = exitedWith(install.status, 0) && fs::exists(program());
 }
@@ -33,8 +34,8 @@ InstalledTree::~InstalledTree() {
     }
 }
 
-fs::path InstalledTree::libraries() const {
-    return prefix_ / PELLIN_INSTALL_LIBDIR;
+fs::path InstalledTree::qtModule() const {
+    return prefix_ / PELLIN_INSTALL_LIBDIR / "pellin/libPellinAppKitQt.so";
 }
 
 }  // namespace pellin::test

@@ -23,9 +23,8 @@ class InstalledTree {
 
     const std::filesystem::path& prefix() const { return prefix_; }
     std::filesystem::path program() const { return prefix_ / "bin/PellinUninstaller"; }
-    // The folder of the shared libraries, and the Qt presenter module in it.
-    std::filesystem::path libraries() const;
-    std::filesystem::path qtModule() const { return libraries() / "pellin/libPellinAppKitQt.so"; }
+    // The Qt presenter module, in the folder of the shared libraries.
+    std::filesystem::path qtModule() const;
 
   private:
     std::filesystem::path prefix_;

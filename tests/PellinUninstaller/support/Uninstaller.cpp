@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
-#include <thread>
 
 #include "TemporaryHome.h"
 
@@ -107,60 +105,10 @@ fs::path scriptsDirectory() {
 }
 
 bool installTrialProduct(const fs::path& home, std::optional<RunAs> runAs) {
-    ProgramSession script({{"/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string(),
-                            "--no-start", "--home", home.string()},
-                           userEnvironment(home.string()),
-                           false,
-                           runAs,
-                           true,
-                           {}});
-    return exitedWith(script.finish(), 0);
-}
-
-std::vector<fs::path> createSentinels(const fs::path& home) {
-    const std::vector<fs::path> sentinels = {
-        home / "Library/LaunchAgents/com.example.other.plist",
-        home / "Library/Preferences/com.example.other.plist",
-        home / "Library/Preferences/com.brenvik.mac.Pellin.common.plist.backup",
-        home / "Library/PellinNotes.txt",
-        home / "Library/Application Support/Pellin/keep.txt",
-        home / "Applications/Other.app/Contents/Info.plist",
-        home / "Applications/KickPellin.app copy/Contents/Info.plist",
-        home / "sentinel.txt",
-        home.parent_path() / "beside-home.txt",
-    };
-    for (const fs::path& sentinel : sentinels) {
-        fs::create_directories(sentinel.parent_path());
-        std::ofstream(sentinel) << "keep\n";
-    }
-    return sentinels;
-}
-
-std::vector<std::string> readProgramLog(const fs::path& home) {
-    std::vector<fs::path> files;
-    std::error_code error;
-    for (fs::directory_iterator it(home / "Library/Logs/PellinUninstaller", error), end;
-         !error && it != end; it.increment(error)) {
-        files.push_back(it->path());
-    }
-    // Named after the time they were started, so the names sort by age.
-    std::sort(files.begin(), files.end());
-    std::vector<std::string> lines;
-    for (const fs::path& file : files) {
-        std::ifstream in(file);
-        // "<date> <time> [LEVEL] [queue] [File.cpp:12 +[Class selector]] message"
-        static const std::regex format(R"(\S+ \S+ \[(\w+)\] \[[^\]]*\] \[\S+ ([^\]]*\])\] (.*))");
-        for (std::string text; std::getline(in, text);) {
-            std::smatch parts;
-            lines.push_back(std::regex_match(text, parts, format) ? parts.format("$1 $2 | $3")
-                                                                  : "UNPARSED " + text);
-        }
-    }
-    return lines;
-}
-
-void nextClockTick() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000 / sysconf(_SC_CLK_TCK) + 15));
+    return runQuietly({"/bin/bash", (scriptsDirectory() / "install-trial-product.sh").string(),
+                       "--no-start", "--home", home.string()},
+                      userEnvironment(home.string()), true, runAs)
+        .exitedWith(0);
 }
 
 ExclusiveRun::ExclusiveRun() {
@@ -173,16 +121,6 @@ ExclusiveRun::ExclusiveRun() {
 ExclusiveRun::~ExclusiveRun() {
     if (fd_ >= 0) {
         close(fd_);
-    }
-}
-
-ImmutableFile::ImmutableFile(fs::path path) : path_(std::move(path)) {
-    applied_ = exitedWith(runQuietly({"/usr/bin/chattr", "+i", path_.string()}).status, 0);
-}
-
-ImmutableFile::~ImmutableFile() {
-    if (applied_) {
-        runQuietly({"/usr/bin/chattr", "-i", path_.string()});
     }
 }
 

@@ -66,14 +66,6 @@ std::filesystem::path scriptsDirectory();
 // Runs scripts/install-trial-product.sh --no-start for `home`, as `runAs` when given.
 bool installTrialProduct(const std::filesystem::path& home,
                          std::optional<RunAs> runAs = std::nullopt);
-// Files beside and around the product's items that an uninstall must leave alone.
-std::vector<std::filesystem::path> createSentinels(const std::filesystem::path& home);
-
-// The uninstaller's log, one "LEVEL function | message" per line, oldest file first.
-std::vector<std::string> readProgramLog(const std::filesystem::path& home);
-
-// Start times count in clock ticks: waiting a little more than one keeps two launches in order.
-void nextClockTick();
 
 // Tests that run product applications and the uninstaller hold this lock for their whole length:
 // two at once (ctest -j) must not see each other's applications from outside a pid namespace.
@@ -86,21 +78,6 @@ class ExclusiveRun {
 
   private:
     int fd_ = -1;
-};
-
-// A file made immutable (chattr +i) for the object's lifetime; check applied() before relying on
-// it (it needs root and a file system that keeps the flag, which tmpfs and overlay do not).
-class ImmutableFile {
-  public:
-    explicit ImmutableFile(std::filesystem::path path);
-    ~ImmutableFile();
-    ImmutableFile(const ImmutableFile&) = delete;
-    ImmutableFile& operator=(const ImmutableFile&) = delete;
-    bool applied() const { return applied_; }
-
-  private:
-    std::filesystem::path path_;
-    bool applied_ = false;
 };
 
 }  // namespace pellin::test

@@ -52,7 +52,7 @@ std::string VirtualDisplay::environmentEntry() const {
     return "DISPLAY=:" + std::to_string(display_.value_or(0));
 }
 
-Finished VirtualDisplay::xdotool(std::vector<std::string> arguments) const {
+ProgramRun VirtualDisplay::xdotool(std::vector<std::string> arguments) const {
     arguments.insert(arguments.begin(), {"/usr/bin/timeout", "10", kXdotool});
     // Only its answers: xdotool also reports the X server's oddities on standard error.
     return runQuietly(std::move(arguments), {environmentEntry(), "PATH=/usr/bin:/bin"}, false);

@@ -35,7 +35,7 @@ class VirtualDisplay {
     static bool toolsInstalled();
 
   private:
-    Finished xdotool(std::vector<std::string> arguments) const;
+    ProgramRun xdotool(std::vector<std::string> arguments) const;
 
     std::optional<Subprocess> server_;
     std::optional<int> display_;

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -21,7 +22,6 @@
 #include <vector>
 
 #include "PrivatePidNamespace.h"
-#include "ProcessIdentity.h"
 #include "ScopedEnvironment.h"
 #include "Subprocess.h"
 #include "TemporaryHome.h"
@@ -31,10 +31,23 @@ namespace {
 
 namespace fs = std::filesystem;
 using applescript::quotedForm;
-using pellin::test::processIsLive;
 using pellin::test::runQuietly;
 
 constexpr uid_t kNobody = 65534;
+
+// /proc/<pid>/stat after the command name, as the tool reads it: [0] is the state, [19] the
+// start time in clock ticks since boot.
+std::vector<std::string> statFields(pid_t pid) {
+    const std::string line = pellin::test::readFile("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream in(line.substr(line.rfind(')') + 1));
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
+// Running: it exists and is not a zombie that nobody has reaped yet.
+bool processIsLive(pid_t pid) {
+    const std::vector<std::string> fields = statFields(pid);
+    return !fields.empty() && fields[0] != "Z" && fields[0] != "X";
+}
 
 struct ToolRun {
     std::optional<std::string> output;
@@ -178,7 +191,7 @@ TEST_F(Launchctl, AForgedRecordNeverSignalsAnotherProcessOrItsGroup) {
     const Stranger leader("sleep 300 & echo $! > " + quotedForm(mateFile.string()) + "; " +
                           kSleepAsNobody);
     const pid_t mate = std::stoi(pellin::test::readFile(mateFile));
-    using pellin::test::processStartTime;
+    const auto processStartTime = [](pid_t pid) { return statFields(pid).at(19); };
     // What the record names, the owner of the home that holds it, the start time it gives.
     const std::tuple<const char*, pid_t, uid_t, std::string> forgeries[] = {
         {"pid 1, whose group -1 is every process", 1, 0, processStartTime(1)},
@@ -191,9 +204,11 @@ TEST_F(Launchctl, AForgedRecordNeverSignalsAnotherProcessOrItsGroup) {
     for (const auto& [name, pid, owner, start] : forgeries) {
         const fs::path plist = writeAgent("test.agent.forged", {"sleep", "300"});
         fs::create_directories(state_);
+        struct stat exe {};
+        ASSERT_EQ(::stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &exe), 0) << name;
         std::ofstream(state_ / "test.agent.forged.agent")
-            << "pid=" << pid << "\nstart=" << start
-            << "\nexe=" << pellin::test::processExecutable(pid) << "\nplist=" << plist.string();
+            << "pid=" << pid << "\nstart=" << start << "\nexe=" << exe.st_dev << ":" << exe.st_ino
+            << "\nplist=" << plist.string();
         const std::string local = (home_.path() / ".local").string(), uid = std::to_string(owner);
         ASSERT_EQ(runQuietly({"/bin/chown", "-hR", uid + ":" + uid, local}).status, 0);
         ASSERT_EQ(::chown(home_.path().c_str(), owner, owner), 0);

@@ -1,9 +1,9 @@
 #include "FakeApplication.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
-#include <cstdint>
 #include <fstream>
 #include <thread>
 
@@ -14,37 +14,6 @@ namespace pellin::test {
 namespace fs = std::filesystem;
 
 namespace {
-
-void appendBigEndian(std::string& out, std::uint64_t value, int bytes) {
-    for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) {
-        out += static_cast<char>((value >> shift) & 0xFF);
-    }
-}
-
-// "bplist00": object i is a list holding object i + 1, the last an empty list; 4-byte object
-// references and offsets.
-std::string deeplyNestedBinaryPropertyList(std::uint64_t depth) {
-    std::string list = "bplist00";
-    std::vector<std::uint64_t> offsets;
-    for (std::uint64_t i = 0; i < depth; ++i) {
-        offsets.push_back(list.size());
-        list += '\xA1';
-        appendBigEndian(list, i + 1, 4);
-    }
-    offsets.push_back(list.size());
-    list += '\xA0';
-    const std::uint64_t table = list.size();
-    for (const std::uint64_t offset : offsets) {
-        appendBigEndian(list, offset, 4);
-    }
-    list += std::string(6, '\0');
-    list += '\x04';  // offset size
-    list += '\x04';  // object reference size
-    appendBigEndian(list, offsets.size(), 8);
-    appendBigEndian(list, 0, 8);  // the top object
-    appendBigEndian(list, table, 8);
-    return list;
-}
 
 // Whether one of the process's open files is `file`.
 bool holdsOpen(pid_t pid, const fs::path& file) {
@@ -77,24 +46,6 @@ void writeInfoPlist(const fs::path& bundle, const std::string& bundleIdentifier,
         << "</dict>\n</plist>\n";
 }
 
-void writeHostileInfoPlist(const fs::path& bundle, HostileInfoPlist kind) {
-    const fs::path plist = bundle / "Contents/Info.plist";
-    fs::create_directories(plist.parent_path());
-    fs::remove(plist);
-    switch (kind) {
-        case HostileInfoPlist::DeeplyNested:
-            std::ofstream(plist, std::ios::binary) << deeplyNestedBinaryPropertyList(110'000);
-            break;
-        case HostileInfoPlist::HugeSparse:
-            std::ofstream{plist};
-            fs::resize_file(plist, 30ULL << 30);
-            break;
-        case HostileInfoPlist::Fifo:
-            mkfifo(plist.c_str(), 0644);
-            break;
-    }
-}
-
 fs::path createFakeBundle(const fs::path& folder, const std::string& name,
                           const std::string& bundleIdentifier, ProgramKind kind) {
     const fs::path bundle = folder / (name + ".app");
@@ -113,6 +64,10 @@ fs::path createFakeBundle(const fs::path& folder, const std::string& name,
     fs::permissions(program, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                  fs::perms::others_read | fs::perms::others_exec);
     return program;
+}
+
+void nextClockTick() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000 / sysconf(_SC_CLK_TCK) + 15));
 }
 
 // Right after exec, /proc/<pid>/cmdline may still be empty, and an interpreter opens its script

@@ -28,13 +28,8 @@ std::filesystem::path createFakeBundle(const std::filesystem::path& folder, cons
 void writeInfoPlist(const std::filesystem::path& bundle, const std::string& bundleIdentifier,
                     const std::string& executable = "");
 
-// Info.plists planted to stall or crash whoever reads them.
-enum class HostileInfoPlist {
-    DeeplyNested,  // a binary list of 110,000 nested lists, in less than 1 MiB
-    HugeSparse,    // 30 GB that take no room on the disk
-    Fifo,          // a named pipe that nobody ever writes to
-};
-void writeHostileInfoPlist(const std::filesystem::path& bundle, HostileInfoPlist kind);
+// Start times count in clock ticks: waiting a little more than one keeps two starts in order.
+void nextClockTick();
 
 // A product application's process, returned once the program runs and, for a script, once its
 // interpreter has opened it (so that a test looks at the process only when it is what it will be).
