@@ -137,28 +137,14 @@ namespace {
 
 class LoggerSetup : public ::testing::Test {
   protected:
-    fs::path logs() const { return home_.path() / "Library" / "Logs" / "LogProbe"; }
-
-    void setLevel(const std::string& plistValue) const {
-        home_.writeFile(
-            "Library/Preferences/com.brenvik.bvlog.plist",
-            "<plist version=\"1.0\"><dict><key>level</key>" + plistValue + "</dict></plist>\n");
-    }
-
-    // Runs the probe; its level as it printed it.
-    std::string runSetup(const std::string& mode = "setup") {
-        const auto run = runProgram({logProbe(), mode}, {ProgramOptions::Errors::Collected});
-        EXPECT_TRUE(run.exitedWith(0));
-        errors_ = run.errors;
-        return run.output.substr(0, run.output.find('\n'));
-    }
+    fs::path logs() const { return home_.path() / "Library" / "Logs" / "AppKitProbe"; }
 
     // "... [DEBUG] ... Start logEveryLevel" -> "DEBUG Start logEveryLevel", after checking every
     // other piece of the line; the lines joined by " | ".
     static std::string levelsAndTexts(const Lines& lines) {
         static const std::regex format(
             R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3} \[([A-Z]+)\] \[main\] )"
-            R"(\[LogProbe\.cpp:\d+ \+\[Probe logEveryLevel\]\] (.*))");
+            R"(\[Probe\.cpp:\d+ \+\[Probe logEveryLevel\]\] (.*))");
         std::string out;
         for (const auto& line : lines) {
             std::smatch match;
@@ -170,37 +156,32 @@ class LoggerSetup : public ::testing::Test {
     }
 
     pellin::test::TemporaryHome home_;
-    std::string errors_;
 };
-
-const std::string kEveryLevel =
-    "DEBUG Start logEveryLevel | ERROR Error x code = 2 | WARN Warning -1 | INFO path isExist=YES "
-    "| VERBOSE verbose 1 | DEBUG End logEveryLevel";
 
 }  // namespace
 
 // Each level lets through its own lines and those above it; without a setting the level is
-// info. Logging turned off creates not even a log file.
+// info. Logging turned off creates not even a log file. The console and system-log sinks take
+// the same lines; neither writes a file.
 TEST_F(LoggerSetup, EachLevelWritesItsLinesAndThoseAboveIt) {
     for (const auto& c : casesIn("log-levels.tsv")) {
-        SCOPED_TRACE(c.at(0));
+        SCOPED_TRACE(c.at(0) + " " + c.at(1));
         fs::remove_all(logs());
-        if (c.at(0) != "none") {
-            setLevel(c.at(0));
+        if (c.at(1) != "none") {
+            home_.writeFile(
+                "Library/Preferences/com.brenvik.bvlog.plist",
+                "<plist version=\"1.0\"><dict><key>level</key>" + c.at(1) + "</dict></plist>\n");
         }
-        EXPECT_EQ(runSetup(), c.at(1));
-        EXPECT_EQ(levelsAndTexts(pellin::test::logLines(home_.path(), "LogProbe")), c.at(2));
-        EXPECT_EQ(fs::exists(logs()), !c.at(2).empty());
+        const auto run = runProgram({logProbe(), c.at(0)}, {ProgramOptions::Errors::Collected});
+        EXPECT_TRUE(run.exitedWith(0));
+        EXPECT_EQ(run.output, c.at(2) + "\n");
+        const bool console = c.at(0) == "consolesetup";
+        EXPECT_EQ(levelsAndTexts(console ? linesOf(run.errors)
+                                         : pellin::test::logLines(home_.path(), "AppKitProbe")),
+                  c.at(3));
+        EXPECT_EQ(run.errors.empty(), !console);
+        EXPECT_EQ(fs::exists(logs()), c.at(0) == "setup" && !c.at(3).empty());
     }
-}
-
-// The console and system-log sinks take the same lines; neither writes a file.
-TEST_F(LoggerSetup, TheConsoleAndSystemLogSinksTakeTheSameLines) {
-    EXPECT_EQ(runSetup("consolesetup"), "31");
-    EXPECT_EQ(levelsAndTexts(linesOf(errors_)), kEveryLevel);
-    EXPECT_EQ(runSetup("syslogsetup"), "31");
-    EXPECT_EQ(errors_, "");
-    EXPECT_FALSE(fs::exists(logs()));
 }
 
 // Without an absolute home there is no log file, rather than one below whatever folder the
@@ -213,7 +194,7 @@ TEST_F(LoggerSetup, WithoutAnAbsoluteHomeNothingIsWrittenInTheWorkingFolder) {
     const fs::path work = home_.path() / "work";
     // The user runs a copy beside the home: the checkout may lie where it cannot enter.
     fs::permissions(home_.parent(), fs::perms::owner_all | fs::perms::others_exec);
-    const fs::path probe = pellin::test::copyWithLibraries("LogProbe", home_.parent() / "probe");
+    const fs::path probe = pellin::test::copyWithLibraries("AppKitProbe", home_.parent() / "probe");
     for (const std::string home : {"-u", "HOME=", "HOME=relative/home"}) {
         SCOPED_TRACE(home);
         fs::create_directories(work);
@@ -232,7 +213,7 @@ TEST_F(LoggerSetup, WithoutAnAbsoluteHomeNothingIsWrittenInTheWorkingFolder) {
         EXPECT_TRUE(run.exitedWith(0));
         EXPECT_EQ(run.output.substr(0, 2), "7\n");
         EXPECT_EQ(pellin::test::readFile(errors),
-                  "LogProbe: no log file is written: the home folder is unknown or not an "
+                  "AppKitProbe: no log file is written: the home folder is unknown or not an "
                   "absolute path\n");
         EXPECT_TRUE(fs::is_empty(work));
         fs::remove_all(work);

@@ -25,13 +25,18 @@ namespace format = foundation::format_detail;
 namespace fs = std::filesystem;
 using lumberjack::DDFileLogger;
 using lumberjack::DDLog;
-using pellin::test::logText;
+using pellin::test::CapturedLog;
 using pellin::test::readFile;
-using pellin::test::RecordingSink;
-using pellin::test::Registered;
 using Lines = std::vector<std::string>;
 
 namespace {
+
+// A message as the log call macros hand it over, with the facility's own defaults.
+void logText(bool asynchronous, std::string text,
+             lumberjack::DDLogFlag flag = lumberjack::DDLogFlagInfo) {
+    DDLog::log(asynchronous, 31, flag, 0, "/src/Tests/FacilityTests.cpp",
+               "+[FacilityTests logText:]", 7, nullptr, std::move(text));
+}
 
 class Facility : public ::testing::Test {
   protected:
@@ -43,14 +48,15 @@ class Facility : public ::testing::Test {
     // Logs `lines` through a new file sink of files of `maximumSize` bytes (0: no limit), every
     // seventh synchronously; returns them as the file should hold them.
     static std::string log(const std::vector<std::string>& lines, std::uint64_t maximumSize = 0) {
-        auto logger = std::make_shared<DDFileLogger>();
-        logger->setMaximumFileSize(maximumSize);
-        Registered<DDFileLogger> sink(logger);
+        auto sink = std::make_shared<DDFileLogger>();
+        sink->setMaximumFileSize(maximumSize);
+        DDLog::addLogger(sink);
         std::string text;
         for (std::size_t i = 0; i < lines.size(); ++i) {
-            pellin::test::logText(i % 7 != 0, lines[i]);
+            logText(i % 7 != 0, lines[i]);
             text += lines[i] + "\n";
         }
+        DDLog::removeLogger(sink);
         return text;
     }
 
@@ -72,11 +78,10 @@ using FileSink = Facility;
 // registered twice), in order, a synchronous one before its call returns, and each message
 // carries what its call gave.
 TEST_F(Facility, EachSinkTakesEachLineOnceWithWhatWhenAndWhereOfItsCall) {
-    auto slow = std::make_shared<RecordingSink>();
-    slow->setDelay(std::chrono::milliseconds(20));
-    Registered<> sink(slow);
-    Registered<> second;
-    DDLog::addLogger(second.pointer());
+    CapturedLog sink;
+    sink->setDelay(std::chrono::milliseconds(20));
+    CapturedLog second;
+    DDLog::addLogger(second.sink());
     const auto before = std::chrono::system_clock::now();
     DDLog::log(true, 15, lumberjack::DDLogFlagDebug, 3, "/work/src/One.cpp", "+[One a]", 42, "tag",
                "Start x");
@@ -88,7 +93,7 @@ TEST_F(Facility, EachSinkTakesEachLineOnceWithWhatWhenAndWhereOfItsCall) {
     }).join();
     const auto after = std::chrono::system_clock::now();
     Lines seen;
-    for (const auto& m : sink->messages()) {
+    for (const auto& m : sink->messages()) {  // without a flush
         EXPECT_TRUE(before <= m.timestamp && m.timestamp <= after) << m.message;
         seen.push_back(m.file + "|" + m.fileName + "|" + m.function + "|" + std::to_string(m.line) +
                        "|" + m.tag + "|" + std::to_string(m.level) + "|" + std::to_string(m.flag) +
@@ -97,7 +102,7 @@ TEST_F(Facility, EachSinkTakesEachLineOnceWithWhatWhenAndWhereOfItsCall) {
     EXPECT_EQ(seen, (Lines{"/work/src/One.cpp|One.cpp|+[One a]|42|tag|15|8|3|main|Start x",
                            "/b/Two.cpp|Two.cpp|+[Two b]|9||31|4|0|main|n=7",
                            "|||0||1|1|0|uninstall-7|x"}));
-    EXPECT_EQ(second->texts(), (Lines{"Start x", "n=7", "x"}));
+    EXPECT_EQ(second.texts(), (Lines{"Start x", "n=7", "x"}));
 }
 
 // More lines than the queue holds, from two threads, into a sink that is stuck for a while:
@@ -106,10 +111,11 @@ TEST_F(Facility, EachSinkTakesEachLineOnceWithWhatWhenAndWhereOfItsCall) {
 TEST_F(Facility, LinesBeyondWhatTheQueueHoldsAreNeitherLostNorReordered) {
     constexpr int kPending = static_cast<int>(lumberjack::DDLoggerQueue::kMaximumPending);
     constexpr int kPerThread = kPending / 2 + 5000;
-    auto recording = std::make_shared<RecordingSink>();
+    std::shared_ptr<pellin::test::RecordingSink> recording;
     std::atomic<int> logged{0};
     {
-        Registered<> sink(recording);
+        CapturedLog sink;
+        recording = sink.sink();
         sink->hold();
         std::vector<std::thread> threads;
         for (int t = 0; t < 2; ++t) {
@@ -134,18 +140,18 @@ TEST_F(Facility, LinesBeyondWhatTheQueueHoldsAreNeitherLostNorReordered) {
             thread.join();
         }
     }
-    const auto lines = recording->texts();
-    ASSERT_EQ(lines.size(), 2u * kPerThread);
+    const auto messages = recording->messages();
+    ASSERT_EQ(messages.size(), 2u * kPerThread);
     int next[2] = {0, 0};
-    for (const auto& line : lines) {
-        const int thread = line[0] - '0';
-        ASSERT_EQ(line.substr(2), std::to_string(next[thread]++));
+    for (const auto& message : messages) {
+        const int thread = message.message[0] - '0';
+        ASSERT_EQ(message.message.substr(2), std::to_string(next[thread]++));
     }
 }
 
 // What a stuck sink has not written within 2 seconds is dropped, and standard error says how much.
 TEST_F(Facility, AFlushGivesUpOnAStuckSinkAndCountsWhatItDropped) {
-    Registered<> sink;
+    CapturedLog sink;
     sink->hold();
     for (int i = 0; i < 10; ++i) {
         logText(true, std::to_string(i));
@@ -157,12 +163,19 @@ TEST_F(Facility, AFlushGivesUpOnAStuckSinkAndCountsWhatItDropped) {
               "dropped\n");
     sink->release();
     logText(false, "after", lumberjack::DDLogFlagError);
-    EXPECT_EQ(sink->texts(), (Lines{"0", "after"}));
+    EXPECT_EQ(sink.texts(), (Lines{"0", "after"}));
 }
 
 // Lines are gathered and written a page at a time: lines of every length, some crossing page
-// boundaries and some longer than a page, come out exactly as they went in.
-TEST_F(FileSink, LinesOfEveryLengthArriveWholeAndInOrderInTheProgramsFolder) {
+// boundaries and some longer than a page, come out exactly as they went in. Lines at debug level
+// carry the user's identity, so the folders and files are the user's alone; and when root runs
+// with a user's HOME (sudo -E), nothing it creates there stays root's.
+TEST_F(FileSink, LinesArriveWholeAndInOrderInFilesPrivateToTheHomesOwner) {
+    constexpr uid_t kOwner = 4242;
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(home_.path().c_str(), kOwner, kOwner), 0);
+    }
     log({});
     EXPECT_FALSE(fs::exists(home_.path() / "Library")) << "a sink that logged nothing made files";
     std::vector<std::string> lines{"with % and \xc3\xa9 and %@", ""};
@@ -173,6 +186,17 @@ TEST_F(FileSink, LinesOfEveryLengthArriveWholeAndInOrderInTheProgramsFolder) {
     const std::string expected = log(lines);
     ASSERT_EQ(files().size(), 1u);
     EXPECT_EQ(readFile(files()[0]), expected);
+    const std::pair<fs::path, mode_t> created[] = {{home_.path() / "Library", 0700},
+                                                   {home_.path() / "Library" / "Logs", 0700},
+                                                   {logs(), 0700},
+                                                   {files()[0], 0600}};
+    for (const auto& [path, mode] : created) {
+        struct stat status {};
+        ASSERT_EQ(lstat(path.c_str(), &status), 0) << path;
+        EXPECT_EQ(status.st_mode & 07777, mode) << path;
+        EXPECT_EQ(status.st_uid, root ? kOwner : geteuid()) << path;
+        EXPECT_EQ(status.st_gid, root ? kOwner : getegid()) << path;
+    }
 }
 
 // A line that would pass the size limit starts a new file, one larger than the limit gets a
@@ -275,27 +299,4 @@ TEST_F(FileSink, FileNamesTellWhenEachFileWasStarted) {
     }
     const std::time_t started = std::time(nullptr) - 7200;
     EXPECT_EQ(at(pellin::test::logFileNameStartedAt("LumberjackTests", started)), started);
-}
-
-// Lines at debug level carry the user's identity, so the folders and files are the user's
-// alone; and when root runs with a user's HOME (sudo -E), nothing it creates there stays root's.
-TEST_F(FileSink, WhatTheSinkCreatesIsPrivateAndBelongsToTheHomesOwner) {
-    constexpr uid_t kOwner = 4242;
-    const bool root = geteuid() == 0;
-    if (root) {
-        ASSERT_EQ(chown(home_.path().c_str(), kOwner, kOwner), 0);
-    }
-    log({"private"});
-    ASSERT_EQ(files().size(), 1u);
-    const std::pair<fs::path, mode_t> created[] = {{home_.path() / "Library", 0700},
-                                                   {home_.path() / "Library" / "Logs", 0700},
-                                                   {logs(), 0700},
-                                                   {files()[0], 0600}};
-    for (const auto& [path, mode] : created) {
-        struct stat status {};
-        ASSERT_EQ(lstat(path.c_str(), &status), 0) << path;
-        EXPECT_EQ(status.st_mode & 07777, mode) << path;
-        EXPECT_EQ(status.st_uid, root ? kOwner : geteuid()) << path;
-        EXPECT_EQ(status.st_gid, root ? kOwner : getegid()) << path;
-    }
 }

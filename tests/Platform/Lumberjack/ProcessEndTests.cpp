@@ -38,13 +38,15 @@ std::vector<long> numbersOf(const std::vector<std::string>& lines) {
 
 class ProcessEnd : public ::testing::Test {
   protected:
-    fs::path logs() const { return home_.path() / "Library" / "Logs" / "LogProbe"; }
-    std::vector<fs::path> files() const { return pellin::test::logFiles(home_.path(), "LogProbe"); }
+    fs::path logs() const { return home_.path() / "Library" / "Logs" / "AppKitProbe"; }
+    std::vector<fs::path> files() const {
+        return pellin::test::logFiles(home_.path(), "AppKitProbe");
+    }
 
     // Lines 0 to count-1, in one file, and `children` lines "child".
     void expectEveryLine(long count, std::size_t children = 0) const {
         ASSERT_EQ(files().size(), 1u);
-        auto lines = pellin::test::logLines(home_.path(), "LogProbe");
+        auto lines = pellin::test::logLines(home_.path(), "AppKitProbe");
         EXPECT_EQ(std::erase(lines, "child"), children);
         std::vector<long> expected(static_cast<std::size_t>(count));
         std::iota(expected.begin(), expected.end(), 0);
@@ -107,7 +109,7 @@ TEST_F(ProcessEnd, AFullDiskLeavesOnlyWholeLines) {
     const auto run =
         runProgram({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
                     "mount -t tmpfs -o size=256k pellin-test \"$HOME\" || exit 77\n"
-                    "\"$0\" fulldisk && cat \"$HOME\"/Library/Logs/LogProbe/*.log",
+                    "\"$0\" fulldisk && cat \"$HOME\"/Library/Logs/AppKitProbe/*.log",
                     logProbe()},
                    {ProgramOptions::Errors::Collected});
     if (run.exitedWith(77)) {
@@ -132,7 +134,7 @@ TEST_F(ProcessEnd, ASinkThatCannotWriteDoesNotKeepTheProcessFromEnding) {
     PELLIN_IN_PRIVATE_PID_NAMESPACE();
     fs::create_directories(logs());
     const fs::path fifo =
-        logs() / pellin::test::logFileNameStartedAt("LogProbe", std::time(nullptr) - 60);
+        logs() / pellin::test::logFileNameStartedAt("AppKitProbe", std::time(nullptr) - 60);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const auto toFile = runProgram({logProbe(), "exit", "1000"},
                                    {ProgramOptions::Errors::Inherited, std::chrono::seconds(10)});
