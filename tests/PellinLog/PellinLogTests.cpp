@@ -195,21 +195,17 @@ TEST_F(LoggerSetup, WithoutAnAbsoluteHomeNothingIsWrittenInTheWorkingFolder) {
     // The user runs a copy beside the home: the checkout may lie where it cannot enter.
     fs::permissions(home_.parent(), fs::perms::owner_all | fs::perms::others_exec);
     const fs::path probe = pellin::test::copyWithLibraries("AppKitProbe", home_.parent() / "probe");
-    for (const std::string home : {"-u", "HOME=", "HOME=relative/home"}) {
+    for (const std::string home : {"-u HOME", "HOME=", "HOME=relative/home"}) {
         SCOPED_TRACE(home);
         fs::create_directories(work);
         fs::permissions(work, fs::perms::all);
         // Standard error a file: another user cannot reopen a pipe of root's.
         const fs::path errors = home_.path() / "errors";
-        std::vector<std::string> argv{"/bin/sh",      "-c", "exec \"$@\" 2>\"$0\"", errors,
-                                      "/usr/bin/env", "-C", work.string(),          home};
-        if (home == "-u") {
-            argv.push_back("HOME");
-        }
-        argv.insert(argv.end(),
-                    {"LD_LIBRARY_PATH=" + probe.parent_path().string(), "/usr/bin/setpriv",
-                     "--reuid=4242", "--regid=4242", "--clear-groups", probe.string(), "setup"});
-        const auto run = runProgram(argv);
+        const auto run = runProgram({"/bin/sh", "-c",
+                                     "cd \"$1\" && exec /usr/bin/env $2 LD_LIBRARY_PATH=\"$3\" "
+                                     "/usr/bin/setpriv --reuid=4242 --regid=4242 --clear-groups "
+                                     "\"$4\" setup 2>\"$0\"",
+                                     errors, work, home, probe.parent_path(), probe});
         EXPECT_TRUE(run.exitedWith(0));
         EXPECT_EQ(run.output.substr(0, 2), "7\n");
         EXPECT_EQ(pellin::test::readFile(errors),
