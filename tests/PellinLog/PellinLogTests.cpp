@@ -21,17 +21,13 @@
 #include "TestCases.h"
 
 namespace fs = std::filesystem;
-using pellin::test::casesIn;
-using pellin::test::linesOf;
-using pellin::test::logProbe;
-using pellin::test::ProgramOptions;
-using pellin::test::runProgram;
+using namespace pellin::test;
 using Lines = std::vector<std::string>;
 
 TEST(LineFormat, AMessageBecomesTimeLevelQueueFileLineFunctionAndText) {
     for (const auto& c : casesIn("log-line-format.tsv")) {
         {
-            pellin::test::ScopedEnvironment environment;
+            ScopedEnvironment environment;
             std::istringstream variables(c.at(0));
             for (std::string variable; variables >> variable;) {
                 const auto equals = variable.find('=');
@@ -69,8 +65,8 @@ std::string counted(int& evaluations) {
 
 class LogCall : public ::testing::Test {
   protected:
-    pellin::test::TemporaryHome home_;
-    pellin::test::CapturedLog log_;
+    TemporaryHome home_;
+    CapturedLog log_;
 };
 
 }  // namespace
@@ -155,7 +151,7 @@ class LoggerSetup : public ::testing::Test {
         return out;
     }
 
-    pellin::test::TemporaryHome home_;
+    TemporaryHome home_;
 };
 
 }  // namespace
@@ -176,9 +172,9 @@ TEST_F(LoggerSetup, EachLevelWritesItsLinesAndThoseAboveIt) {
         EXPECT_TRUE(run.exitedWith(0));
         EXPECT_EQ(run.output, c.at(2) + "\n");
         const bool console = c.at(0) == "consolesetup";
-        EXPECT_EQ(levelsAndTexts(console ? linesOf(run.errors)
-                                         : pellin::test::logLines(home_.path(), "AppKitProbe")),
-                  c.at(3));
+        EXPECT_EQ(
+            levelsAndTexts(console ? linesOf(run.errors) : logLines(home_.path(), "AppKitProbe")),
+            c.at(3));
         EXPECT_EQ(run.errors.empty(), !console);
         EXPECT_EQ(fs::exists(logs()), c.at(0) == "setup" && !c.at(3).empty());
     }
@@ -194,7 +190,7 @@ TEST_F(LoggerSetup, WithoutAnAbsoluteHomeNothingIsWrittenInTheWorkingFolder) {
     const fs::path work = home_.path() / "work";
     // The user runs a copy beside the home: the checkout may lie where it cannot enter.
     fs::permissions(home_.parent(), fs::perms::owner_all | fs::perms::others_exec);
-    const fs::path probe = pellin::test::copyWithLibraries("AppKitProbe", home_.parent() / "probe");
+    const fs::path probe = copyWithLibraries("AppKitProbe", home_.parent() / "probe");
     for (const std::string home : {"-u HOME", "HOME=", "HOME=relative/home"}) {
         SCOPED_TRACE(home);
         fs::create_directories(work);
@@ -208,7 +204,7 @@ TEST_F(LoggerSetup, WithoutAnAbsoluteHomeNothingIsWrittenInTheWorkingFolder) {
                                      errors, work, home, probe.parent_path(), probe});
         EXPECT_TRUE(run.exitedWith(0));
         EXPECT_EQ(run.output.substr(0, 2), "7\n");
-        EXPECT_EQ(pellin::test::readFile(errors),
+        EXPECT_EQ(readFile(errors),
                   "AppKitProbe: no log file is written: the home folder is unknown or not an "
                   "absolute path\n");
         EXPECT_TRUE(fs::is_empty(work));
@@ -218,9 +214,8 @@ TEST_F(LoggerSetup, WithoutAnAbsoluteHomeNothingIsWrittenInTheWorkingFolder) {
 
 // Other programs see exactly the names listed, and the two version symbols hold these values.
 TEST(Exports, TheLibraryShowsItsOwnNamesAndNoOthers) {
-    const auto run =
-        runProgram({"/usr/bin/nm", "-D", "--defined-only", "--demangle",
-                    (pellin::test::buildDirectory() / "lib" / "libPellinLog.so").string()});
+    const auto run = runProgram({"/usr/bin/nm", "-D", "--defined-only", "--demangle",
+                                 (buildDirectory() / "lib" / "libPellinLog.so").string()});
     std::set<std::string> names;
     for (const auto& line : linesOf(run.output)) {  // "0000000000011470 R PellinLogVersionNumber"
         names.insert(line.substr(std::min<std::size_t>(line.size(), 19)));

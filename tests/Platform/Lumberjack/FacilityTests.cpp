@@ -31,21 +31,14 @@
 
 namespace format = foundation::format_detail;
 namespace fs = std::filesystem;
-using lumberjack::DDFileLogger;
-using lumberjack::DDLog;
-using pellin::test::CapturedLog;
-using pellin::test::linesOf;
-using pellin::test::logProbe;
-using pellin::test::ProgramOptions;
-using pellin::test::readFile;
-using pellin::test::runProgram;
+using namespace lumberjack;
+using namespace pellin::test;
 using Lines = std::vector<std::string>;
 
 namespace {
 
 // A message as the log call macros hand it over, with the facility's own defaults.
-void logText(bool asynchronous, std::string text,
-             lumberjack::DDLogFlag flag = lumberjack::DDLogFlagInfo) {
+void logText(bool asynchronous, std::string text, DDLogFlag flag = DDLogFlagInfo) {
     DDLog::log(asynchronous, 31, flag, 0, "/src/Tests/FacilityTests.cpp",
                "+[FacilityTests logText:]", 7, nullptr, std::move(text));
 }
@@ -53,7 +46,7 @@ void logText(bool asynchronous, std::string text,
 class Facility : public ::testing::Test {
   protected:
     fs::path logs() const { return home_.path() / "Library" / "Logs" / program_; }
-    std::vector<fs::path> files() const { return pellin::test::logFiles(home_.path(), program_); }
+    std::vector<fs::path> files() const { return logFiles(home_.path(), program_); }
 
     // Logs `lines` through a new file sink of files of `maximumSize` bytes (0: no limit), every
     // seventh synchronously; returns them as the file should hold them.
@@ -70,7 +63,7 @@ class Facility : public ::testing::Test {
         return text;
     }
 
-    pellin::test::TemporaryHome home_;
+    TemporaryHome home_;
     std::string program_ = "LumberjackTests";
 };
 
@@ -102,7 +95,7 @@ class ProcessEnd : public Facility {
     // Lines 0 to count-1, in one file, and `children` lines "child".
     void expectEveryLine(long count, std::size_t children = 0) const {
         ASSERT_EQ(files().size(), 1u);
-        auto lines = pellin::test::logLines(home_.path(), program_);
+        auto lines = logLines(home_.path(), program_);
         EXPECT_EQ(std::erase(lines, "child"), children);
         std::vector<long> expected(static_cast<std::size_t>(count));
         std::iota(expected.begin(), expected.end(), 0);
@@ -121,13 +114,12 @@ TEST_F(Facility, EachSinkTakesEachLineOnceWithWhatWhenAndWhereOfItsCall) {
     CapturedLog second;
     DDLog::addLogger(second.sink());
     const auto before = std::chrono::system_clock::now();
-    DDLog::log(true, 15, lumberjack::DDLogFlagDebug, 3, "/work/src/One.cpp", "+[One a]", 42, "tag",
-               "Start x");
+    DDLog::log(true, 15, DDLogFlagDebug, 3, "/work/src/One.cpp", "+[One a]", 42, "tag", "Start x");
     const format::Argument seven[] = {format::erase(7)};
-    DDLog::log(true, 31, lumberjack::DDLogFlagInfo, "/b/Two.cpp", "+[Two b]", 9, "n=%d", seven);
+    DDLog::log(true, 31, DDLogFlagInfo, "/b/Two.cpp", "+[Two b]", 9, "n=%d", seven);
     std::thread([] {
         pthread_setname_np(pthread_self(), "uninstall-7");
-        DDLog::log(false, 1, lumberjack::DDLogFlagError, 0, nullptr, nullptr, 0, nullptr, "x");
+        DDLog::log(false, 1, DDLogFlagError, 0, nullptr, nullptr, 0, nullptr, "x");
     }).join();
     const auto after = std::chrono::system_clock::now();
     Lines seen;
@@ -147,9 +139,9 @@ TEST_F(Facility, EachSinkTakesEachLineOnceWithWhatWhenAndWhereOfItsCall) {
 // the callers wait for room, and every line arrives in its thread's order, whether the call
 // brought its text or left it to the queue to make; removing the sink writes what it holds.
 TEST_F(Facility, LinesBeyondWhatTheQueueHoldsAreNeitherLostNorReordered) {
-    constexpr int kPending = static_cast<int>(lumberjack::DDLoggerQueue::kMaximumPending);
+    constexpr int kPending = static_cast<int>(DDLoggerQueue::kMaximumPending);
     constexpr int kPerThread = kPending / 2 + 5000;
-    std::shared_ptr<pellin::test::RecordingSink> recording;
+    std::shared_ptr<RecordingSink> recording;
     std::atomic<int> logged{0};
     {
         CapturedLog sink;
@@ -163,8 +155,8 @@ TEST_F(Facility, LinesBeyondWhatTheQueueHoldsAreNeitherLostNorReordered) {
                     if (i % 2 == 0) {
                         logText(true, std::to_string(t) + " " + std::to_string(i));
                     } else {
-                        DDLog::log(true, 31, lumberjack::DDLogFlagInfo, __FILE__, "+[T flood]", 7,
-                                   "%d %d", numbers);
+                        DDLog::log(true, 31, DDLogFlagInfo, __FILE__, "+[T flood]", 7, "%d %d",
+                                   numbers);
                     }
                 }
             });
@@ -200,7 +192,7 @@ TEST_F(Facility, AFlushGivesUpOnAStuckSinkAndCountsWhatItDropped) {
               "LumberjackTests: 10 log lines could not be written within 2 seconds and were "
               "dropped\n");
     sink->release();
-    logText(false, "after", lumberjack::DDLogFlagError);
+    logText(false, "after", DDLogFlagError);
     EXPECT_EQ(sink.texts(), (Lines{"0", "after"}));
 }
 
@@ -286,8 +278,8 @@ TEST_F(FileSink, TheNewestFileIsContinuedOnlyWhileYoungWithRoomAndNoLink) {
         SCOPED_TRACE(c.what);
         fs::remove_all(logs());
         fs::create_directories(logs());
-        const fs::path newest = logs() / pellin::test::logFileNameStartedAt(
-                                             "LumberjackTests", std::time(nullptr) - c.age);
+        const fs::path newest =
+            logs() / logFileNameStartedAt("LumberjackTests", std::time(nullptr) - c.age);
         const bool link = std::string_view(c.what) == "link";
         std::ofstream(link ? target : newest) << c.content;
         if (link) {
@@ -314,9 +306,9 @@ TEST_F(FileSink, TheNewestFileIsContinuedOnlyWhileYoungWithRoomAndNoLink) {
 // A file's age comes from its name. A new name carries the UTC offset of its local time; names
 // of earlier versions, without an offset, are read as local time.
 TEST_F(FileSink, FileNamesTellWhenEachFileWasStarted) {
-    lumberjack::DDLogFileManager manager(logs(), "LumberjackTests");
+    DDLogFileManager manager(logs(), "LumberjackTests");
     {
-        pellin::test::ScopedEnvironment zone;
+        ScopedEnvironment zone;
         zone.set("TZ", "IST-5:30");
         tzset();
         const auto path = manager.createNewLogFile();
@@ -332,11 +324,11 @@ TEST_F(FileSink, FileNamesTellWhenEachFileWasStarted) {
         const auto created = manager.creationDateOfLogFile(logs() / name);
         return created ? std::chrono::system_clock::to_time_t(*created) : std::time_t{-1};
     };
-    for (const auto& c : pellin::test::casesIn("log-file-names.tsv")) {
+    for (const auto& c : casesIn("log-file-names.tsv")) {
         EXPECT_EQ(at(c.at(0)), std::stoll(c.at(1))) << c.at(0);
     }
     const std::time_t started = std::time(nullptr) - 7200;
-    EXPECT_EQ(at(pellin::test::logFileNameStartedAt("LumberjackTests", started)), started);
+    EXPECT_EQ(at(logFileNameStartedAt("LumberjackTests", started)), started);
 }
 
 // Each way of ending normally, with as many lines logged just before it. Children forked on the
@@ -363,14 +355,14 @@ TEST_F(ProcessEnd, LinesLoggedJustBeforeExitReturnOrQuickExitAreAllInTheFileOnce
 // SIGKILL gives the process no chance to finish anything: what is in the files must still be
 // whole lines, because each line goes to the file in one write(2).
 TEST_F(ProcessEnd, AProcessKilledDuringABurstLeavesOnlyWholeLines) {
-    const pid_t pid = pellin::test::startProgram({logProbe(), "burst"});
+    const pid_t pid = startProgram({logProbe(), "burst"});
     ASSERT_GT(pid, 0);
     // Let it write a few files' worth first (it rolls at 1 MiB).
     for (int wait = 0; wait < 6000 && files().size() < 4; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     kill(pid, SIGKILL);
-    EXPECT_EQ(pellin::test::waitForExit(pid), -1);
+    EXPECT_EQ(waitForExit(pid), -1);
     std::size_t lines = 0;
     for (const auto& file : files()) {
         const std::string text = readFile(file);
@@ -414,8 +406,7 @@ TEST_F(ProcessEnd, AFullDiskLeavesOnlyWholeLines) {
 TEST_F(ProcessEnd, ASinkThatCannotWriteDoesNotKeepTheProcessFromEnding) {
     PELLIN_IN_PRIVATE_PID_NAMESPACE();
     fs::create_directories(logs());
-    const fs::path fifo =
-        logs() / pellin::test::logFileNameStartedAt(program_, std::time(nullptr) - 60);
+    const fs::path fifo = logs() / logFileNameStartedAt(program_, std::time(nullptr) - 60);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const auto toFile = runProgram({logProbe(), "exit", "1000"},
                                    {ProgramOptions::Errors::Inherited, std::chrono::seconds(10)});
