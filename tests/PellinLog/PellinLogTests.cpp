@@ -1,6 +1,5 @@
-// PellinLog: the line format, the log call macros, logging setup as a program does it (the
-// level from the "level" key of the settings domain "com.brenvik.bvlog", lines in
-// $HOME/Library/Logs/<program>/) and the names the library shows other programs.
+// PellinLog: the line format, the log call macros, logging setup as a program does it, and the
+// names the library shows other programs.
 
 #include <PellinLog/LoggerFormatterClassName.h>
 #include <PellinLog/PellinLogCall.h>
@@ -34,17 +33,15 @@ TEST(LineFormat, AMessageBecomesTimeLevelQueueFileLineFunctionAndText) {
                 environment.set(variable.substr(0, equals), variable.substr(equals + 1));
             }
             tzset();
-            lumberjack::DDLogMessage m{
-                .message = c.at(6),
-                .flag = static_cast<lumberjack::DDLogFlag>(std::stoul(c.at(2))),
-                .file = {},
-                .fileName = c.at(3),
-                .function = "+[C f]",
-                .line = std::stoul(c.at(4)),
-                .tag = {},
-                .timestamp = std::chrono::system_clock::time_point(
-                    std::chrono::microseconds(std::stoll(c.at(1)))),
-                .queueLabel = c.at(5)};
+            lumberjack::DDLogMessage m;
+            m.message = c.at(6);
+            m.flag = static_cast<lumberjack::DDLogFlag>(std::stoul(c.at(2)));
+            m.fileName = c.at(3);
+            m.function = "+[C f]";
+            m.line = std::stoul(c.at(4));
+            m.timestamp = std::chrono::system_clock::time_point(
+                std::chrono::microseconds(std::stoll(c.at(1))));
+            m.queueLabel = c.at(5);
             EXPECT_EQ(LoggerFormatterClassName().formatLogMessage(m), c.at(7)) << c.at(0);
         }
         tzset();
@@ -57,11 +54,6 @@ struct Described {
     std::string text;
     std::string description() const { return text; }
 };
-
-std::string counted(int& evaluations) {
-    ++evaluations;
-    return "value";
-}
 
 class LogCall : public ::testing::Test {
   protected:
@@ -76,6 +68,10 @@ class LogCall : public ::testing::Test {
 TEST_F(LogCall, OnlyWhatTheLevelOfTheMomentLetsThroughIsLoggedOrEvaluated) {
     PELLIN_METHOD("+[LogCallTests levels]");
     int evaluations = 0;
+    const auto counted = [](int& count) {
+        ++count;
+        return std::string("value");
+    };
     ddLogLevel = 1;
     DDLogWarn("%@", counted(evaluations));
     ddLogLevel = 7;

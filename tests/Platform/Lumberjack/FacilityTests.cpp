@@ -1,9 +1,4 @@
-// The log facility: every sink takes every line once and in order, a synchronous line before its
-// call returns; a full queue holds its callers up rather than lose lines; a flush waits 2 seconds
-// at most. The file sink writes whole lines, in files of bounded size and number below
-// ~/Library/Logs/<program>, private to the user, never through a link. A process leaves every
-// line it logged however it ends, only whole lines even when it is killed or its disk is full,
-// and a sink that cannot write never keeps it from ending.
+// The log facility and its file sink, within a process and at the process's end.
 
 #include <PellinLumberjack/DDFileLogger.h>
 #include <PellinLumberjack/DDLog.h>
@@ -66,13 +61,6 @@ class Facility : public ::testing::Test {
     TemporaryHome home_;
     std::string program_ = "LumberjackTests";
 };
-
-// A line of exactly `size` bytes with its line feed.
-std::string lineOfSize(int number, std::size_t size) {
-    std::string line = std::to_string(number) + " ";
-    line.resize(size - 1, '.');
-    return line;
-}
 
 using FileSink = Facility;
 
@@ -237,9 +225,9 @@ TEST_F(FileSink, FilesEndAtTheSizeLimitAndOnlyTheFiveNewestAreKept) {
     for (const char* name : foreign) {
         home_.writeFile(logs().lexically_relative(home_.path()) / name, "keep");
     }
-    std::vector<std::string> lines;
-    for (int i = 0; i < 70; ++i) {
-        lines.push_back(lineOfSize(i, 100));
+    std::vector<std::string> lines;  // of 100 bytes with the line feed
+    for (int i = 1000; i < 1070; ++i) {
+        lines.push_back(std::to_string(i) + std::string(95, '.'));
     }
     lines.push_back(std::string(1500, 'L'));
     lines.push_back("after");
@@ -247,8 +235,8 @@ TEST_F(FileSink, FilesEndAtTheSizeLimitAndOnlyTheFiveNewestAreKept) {
     const auto kept = files();
     ASSERT_EQ(kept.size(), 5u);
     std::string newest;
-    for (int i = 40; i < 70; ++i) {
-        newest += lineOfSize(i, 100) + "\n";
+    for (std::size_t i = 40; i < 70; ++i) {
+        newest += lines[i] + "\n";
     }
     EXPECT_EQ(readFile(kept[0]) + readFile(kept[1]) + readFile(kept[2]), newest);
     EXPECT_EQ(fs::file_size(kept[0]), 1000u);
