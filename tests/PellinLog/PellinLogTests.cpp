@@ -64,9 +64,11 @@ class LogCall : public ::testing::Test {
 }  // namespace
 
 // A macro logs, with its flag and the level of the moment, only when that level lets its flag
-// through; otherwise it evaluates no argument.
-TEST_F(LogCall, OnlyWhatTheLevelOfTheMomentLetsThroughIsLoggedOrEvaluated) {
+// through; otherwise it evaluates no argument. An error line is in the sinks before the call
+// returns, after the lines logged before it, so that a crash right after it loses nothing.
+TEST_F(LogCall, OnlyWhatTheLevelLetsThroughIsLoggedAndAnErrorLineBeforeTheCallReturns) {
     PELLIN_METHOD("+[LogCallTests levels]");
+    log_->setDelay(std::chrono::milliseconds(20));
     int evaluations = 0;
     const auto counted = [](int& count) {
         ++count;
@@ -80,25 +82,15 @@ TEST_F(LogCall, OnlyWhatTheLevelOfTheMomentLetsThroughIsLoggedOrEvaluated) {
     DDLogWarn("second %@", counted(evaluations));
     ddLogLevel = 0;
     DDLogError("%@", counted(evaluations));
-    const auto messages = log_.messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(evaluations, 1);
-    EXPECT_EQ(messages[0].message, "second value");
-    EXPECT_EQ(messages[0].flag, lumberjack::DDLogFlagWarning);
-    EXPECT_EQ(messages[0].level, 7);
-}
-
-// An error line is in the sinks before the call returns, so that a crash right after it loses
-// nothing; it comes after the lines logged before it, with its file and line.
-TEST_F(LogCall, AnErrorLineIsWrittenBeforeTheCallReturns) {
-    PELLIN_METHOD("-[LogCallTests errorLine]");
-    log_->setDelay(std::chrono::milliseconds(20));
-    DDLogDebug("Start %@", pellinMethod.selector());
+    ddLogLevel = 1;
     const unsigned long line = __LINE__ + 1;
     DDLogError("Error %@ code = %ld description = %@", "x", 2L, "No such file");
     const auto messages = log_->messages();  // without a flush
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].message, "Start errorLine");
+    EXPECT_EQ(evaluations, 1);
+    EXPECT_EQ(messages[0].message, "second value");
+    EXPECT_EQ(messages[0].flag, lumberjack::DDLogFlagWarning);
+    EXPECT_EQ(messages[0].level, 7);
     EXPECT_EQ(messages[1].message, "Error x code = 2 description = No such file");
     EXPECT_EQ(messages[1].file, __FILE__);
     EXPECT_EQ(messages[1].line, line);

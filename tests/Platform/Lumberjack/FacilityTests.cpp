@@ -253,32 +253,25 @@ TEST_F(FileSink, FilesEndAtTheSizeLimitAndOnlyTheFiveNewestAreKept) {
 // the lines and nothing else.
 TEST_F(FileSink, TheNewestFileIsContinuedOnlyWhileYoungWithRoomAndNoLink) {
     const fs::path target = home_.parent() / "root-only";
-    const struct {
-        const char* what;
-        std::time_t age;
-        std::string content;
-        bool continued;
-    } cases[] = {{"young", 3600, "earlier run\n", true},
-                 {"old", 25 * 3600, "yesterday\n", false},
-                 {"full", 60, std::string(999, 'f') + "\n", false},
-                 {"link", 60, "not for the log\n", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& c : casesIn("log-newest-file.tsv")) {
+        SCOPED_TRACE(c.at(0) + " of age " + c.at(1) + " and size " + c.at(2));
         fs::remove_all(logs());
         fs::create_directories(logs());
         const fs::path newest =
-            logs() / logFileNameStartedAt("LumberjackTests", std::time(nullptr) - c.age);
-        const bool link = std::string_view(c.what) == "link";
-        std::ofstream(link ? target : newest) << c.content;
+            logs() / logFileNameStartedAt(program_, std::time(nullptr) - std::stol(c.at(1)));
+        const bool link = c.at(0) == "link";
+        const bool continued = c.at(3) == "yes";
+        const std::string content = std::string(std::stoul(c.at(2)) - 1, 'c') + "\n";
+        std::ofstream(link ? target : newest) << content;
         if (link) {
             fs::create_symlink(target, newest);
         }
         log({"this run"}, 1000);
         const auto after = files();
-        ASSERT_EQ(after.size(), c.continued ? 1u : 2u);
-        EXPECT_EQ(readFile(link ? target : newest), c.content + (c.continued ? "this run\n" : ""));
+        ASSERT_EQ(after.size(), continued ? 1u : 2u);
+        EXPECT_EQ(readFile(link ? target : newest), content + (continued ? "this run\n" : ""));
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(after.back())));
-        EXPECT_EQ(readFile(after.back()), c.continued ? c.content + "this run\n" : "this run\n");
+        EXPECT_EQ(readFile(after.back()), continued ? content + "this run\n" : "this run\n");
     }
     const fs::path elsewhere = home_.parent() / "elsewhere";
     fs::create_directories(elsewhere);
