@@ -55,11 +55,32 @@ struct Described {
     std::string description() const { return text; }
 };
 
+// A home of its own, a log captured in this process, and the probe program's log files.
 class LogCall : public ::testing::Test {
   protected:
+    fs::path logs() const { return home_.path() / "Library" / "Logs" / "AppKitProbe"; }
+
+    // "... [DEBUG] ... Start logEveryLevel" -> "DEBUG Start logEveryLevel", after checking every
+    // other piece of the line; the lines joined by " | ".
+    static std::string levelsAndTexts(const Lines& lines) {
+        static const std::regex format(
+            R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3} \[([A-Z]+)\] \[main\] )"
+            R"(\[Probe\.cpp:\d+ \+\[Probe logEveryLevel\]\] (.*))");
+        std::string out;
+        for (const auto& line : lines) {
+            std::smatch match;
+            out += (out.empty() ? "" : " | ") + (std::regex_match(line, match, format)
+                                                     ? match[1].str() + " " + match[2].str()
+                                                     : "malformed: " + line);
+        }
+        return out;
+    }
+
     TemporaryHome home_;
     CapturedLog log_;
 };
+
+using LoggerSetup = LogCall;
 
 }  // namespace
 
@@ -116,33 +137,6 @@ TEST_F(LogCall, ArgumentsChangedAfterTheCallPrintAsTheyWereAtTheCall) {
     log_->release();
     EXPECT_EQ(log_.texts(), (Lines{"held", "before before before 1 " + std::string(1000, 'b')}));
 }
-
-namespace {
-
-class LoggerSetup : public ::testing::Test {
-  protected:
-    fs::path logs() const { return home_.path() / "Library" / "Logs" / "AppKitProbe"; }
-
-    // "... [DEBUG] ... Start logEveryLevel" -> "DEBUG Start logEveryLevel", after checking every
-    // other piece of the line; the lines joined by " | ".
-    static std::string levelsAndTexts(const Lines& lines) {
-        static const std::regex format(
-            R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3} \[([A-Z]+)\] \[main\] )"
-            R"(\[Probe\.cpp:\d+ \+\[Probe logEveryLevel\]\] (.*))");
-        std::string out;
-        for (const auto& line : lines) {
-            std::smatch match;
-            out += (out.empty() ? "" : " | ") + (std::regex_match(line, match, format)
-                                                     ? match[1].str() + " " + match[2].str()
-                                                     : "malformed: " + line);
-        }
-        return out;
-    }
-
-    TemporaryHome home_;
-};
-
-}  // namespace
 
 // Each level lets through its own lines and those above it; without a setting the level is
 // info. Logging turned off creates not even a log file. The console and system-log sinks take
