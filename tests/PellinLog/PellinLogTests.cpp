@@ -25,27 +25,25 @@ using Lines = std::vector<std::string>;
 
 TEST(LineFormat, AMessageBecomesTimeLevelQueueFileLineFunctionAndText) {
     for (const auto& c : casesIn("log-line-format.tsv")) {
-        {
-            ScopedEnvironment environment;
-            std::istringstream variables(c.at(0));
-            for (std::string variable; variables >> variable;) {
-                const auto equals = variable.find('=');
-                environment.set(variable.substr(0, equals), variable.substr(equals + 1));
-            }
-            tzset();
-            lumberjack::DDLogMessage m;
-            m.message = c.at(6);
-            m.flag = static_cast<lumberjack::DDLogFlag>(std::stoul(c.at(2)));
-            m.fileName = c.at(3);
-            m.function = "+[C f]";
-            m.line = std::stoul(c.at(4));
-            m.timestamp = std::chrono::system_clock::time_point(
-                std::chrono::microseconds(std::stoll(c.at(1))));
-            m.queueLabel = c.at(5);
-            EXPECT_EQ(LoggerFormatterClassName().formatLogMessage(m), c.at(7)) << c.at(0);
+        ScopedEnvironment environment;
+        std::istringstream variables(c.at(0));
+        for (std::string variable; variables >> variable;) {
+            const auto equals = variable.find('=');
+            environment.set(variable.substr(0, equals), variable.substr(equals + 1));
         }
         tzset();
+        lumberjack::DDLogMessage m;
+        m.message = c.at(6);
+        m.flag = static_cast<lumberjack::DDLogFlag>(std::stoul(c.at(2)));
+        m.fileName = c.at(3);
+        m.function = "+[C f]";
+        m.line = std::stoul(c.at(4));
+        m.timestamp =
+            std::chrono::system_clock::time_point(std::chrono::microseconds(std::stoll(c.at(1))));
+        m.queueLabel = c.at(5);
+        EXPECT_EQ(LoggerFormatterClassName().formatLogMessage(m), c.at(7)) << c.at(0);
     }
+    tzset();
 }
 
 namespace {
