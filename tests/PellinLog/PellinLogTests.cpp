@@ -1,6 +1,5 @@
-// PellinLog: the line format, the log call macros, logging setup as a program does it (the
-// level from the "level" key of the settings domain "com.brenvik.bvlog", lines in
-// $HOME/Library/Logs/<program>/) and the names the library shows other programs.
+// PellinLog: the line format, the log call macros, logging setup as a program does it, and the
+// names the library shows other programs.
 
 #include <PellinLog/LoggerFormatterClassName.h>
 #include <PellinLog/PellinLogCall.h>
@@ -21,38 +20,30 @@
 #include "TestCases.h"
 
 namespace fs = std::filesystem;
-using pellin::test::casesIn;
-using pellin::test::linesOf;
-using pellin::test::logProbe;
-using pellin::test::ProgramOptions;
-using pellin::test::runProgram;
+using namespace pellin::test;
 using Lines = std::vector<std::string>;
 
 TEST(LineFormat, AMessageBecomesTimeLevelQueueFileLineFunctionAndText) {
     for (const auto& c : casesIn("log-line-format.tsv")) {
-        {
-            pellin::test::ScopedEnvironment environment;
-            std::istringstream variables(c.at(0));
-            for (std::string variable; variables >> variable;) {
-                const auto equals = variable.find('=');
-                environment.set(variable.substr(0, equals), variable.substr(equals + 1));
-            }
-            tzset();
-            lumberjack::DDLogMessage m{
-                .message = c.at(6),
-                .flag = static_cast<lumberjack::DDLogFlag>(std::stoul(c.at(2))),
-                .file = {},
-                .fileName = c.at(3),
-                .function = "+[C f]",
-                .line = std::stoul(c.at(4)),
-                .tag = {},
-                .timestamp = std::chrono::system_clock::time_point(
-                    std::chrono::microseconds(std::stoll(c.at(1)))),
-                .queueLabel = c.at(5)};
-            EXPECT_EQ(LoggerFormatterClassName().formatLogMessage(m), c.at(7)) << c.at(0);
+        ScopedEnvironment environment;
+        std::istringstream variables(c.at(0));
+        for (std::string variable; variables >> variable;) {
+            const auto equals = variable.find('=');
+            environment.set(variable.substr(0, equals), variable.substr(equals + 1));
         }
         tzset();
+        lumberjack::DDLogMessage m;
+        m.message = c.at(6);
+        m.flag = static_cast<lumberjack::DDLogFlag>(std::stoul(c.at(2)));
+        m.fileName = c.at(3);
+        m.function = "+[C f]";
+        m.line = std::stoul(c.at(4));
+        m.timestamp =
+            std::chrono::system_clock::time_point(std::chrono::microseconds(std::stoll(c.at(1))));
+        m.queueLabel = c.at(5);
+        EXPECT_EQ(LoggerFormatterClassName().formatLogMessage(m), c.at(7)) << c.at(0);
     }
+    tzset();
 }
 
 namespace {
@@ -62,24 +53,46 @@ struct Described {
     std::string description() const { return text; }
 };
 
-std::string counted(int& evaluations) {
-    ++evaluations;
-    return "value";
-}
-
+// A home of its own, a log captured in this process, and the probe program's log files.
 class LogCall : public ::testing::Test {
   protected:
-    pellin::test::TemporaryHome home_;
-    pellin::test::CapturedLog log_;
+    fs::path logs() const { return home_.path() / "Library" / "Logs" / "AppKitProbe"; }
+
+    // "... [DEBUG] ... Start logEveryLevel" -> "DEBUG Start logEveryLevel", after checking every
+    // other piece of the line; the lines joined by " | ".
+    static std::string levelsAndTexts(const Lines& lines) {
+        static const std::regex format(
+            R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3} \[([A-Z]+)\] \[main\] )"
+            R"(\[Probe\.cpp:\d+ \+\[Probe logEveryLevel\]\] (.*))");
+        std::string out;
+        for (const auto& line : lines) {
+            std::smatch match;
+            out += (out.empty() ? "" : " | ") + (std::regex_match(line, match, format)
+                                                     ? match[1].str() + " " + match[2].str()
+                                                     : "malformed: " + line);
+        }
+        return out;
+    }
+
+    TemporaryHome home_;
+    CapturedLog log_;
 };
+
+using LoggerSetup = LogCall;
 
 }  // namespace
 
 // A macro logs, with its flag and the level of the moment, only when that level lets its flag
-// through; otherwise it evaluates no argument.
-TEST_F(LogCall, OnlyWhatTheLevelOfTheMomentLetsThroughIsLoggedOrEvaluated) {
+// through; otherwise it evaluates no argument. An error line is in the sinks before the call
+// returns, after the lines logged before it, so that a crash right after it loses nothing.
+TEST_F(LogCall, OnlyWhatTheLevelLetsThroughIsLoggedAndAnErrorLineBeforeTheCallReturns) {
     PELLIN_METHOD("+[LogCallTests levels]");
+    log_->setDelay(std::chrono::milliseconds(20));
     int evaluations = 0;
+    const auto counted = [](int& count) {
+        ++count;
+        return std::string("value");
+    };
     ddLogLevel = 1;
     DDLogWarn("%@", counted(evaluations));
     ddLogLevel = 7;
@@ -88,25 +101,15 @@ TEST_F(LogCall, OnlyWhatTheLevelOfTheMomentLetsThroughIsLoggedOrEvaluated) {
     DDLogWarn("second %@", counted(evaluations));
     ddLogLevel = 0;
     DDLogError("%@", counted(evaluations));
-    const auto messages = log_.messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(evaluations, 1);
-    EXPECT_EQ(messages[0].message, "second value");
-    EXPECT_EQ(messages[0].flag, lumberjack::DDLogFlagWarning);
-    EXPECT_EQ(messages[0].level, 7);
-}
-
-// An error line is in the sinks before the call returns, so that a crash right after it loses
-// nothing; it comes after the lines logged before it, with its file and line.
-TEST_F(LogCall, AnErrorLineIsWrittenBeforeTheCallReturns) {
-    PELLIN_METHOD("-[LogCallTests errorLine]");
-    log_->setDelay(std::chrono::milliseconds(20));
-    DDLogDebug("Start %@", pellinMethod.selector());
+    ddLogLevel = 1;
     const unsigned long line = __LINE__ + 1;
     DDLogError("Error %@ code = %ld description = %@", "x", 2L, "No such file");
     const auto messages = log_->messages();  // without a flush
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].message, "Start errorLine");
+    EXPECT_EQ(evaluations, 1);
+    EXPECT_EQ(messages[0].message, "second value");
+    EXPECT_EQ(messages[0].flag, lumberjack::DDLogFlagWarning);
+    EXPECT_EQ(messages[0].level, 7);
     EXPECT_EQ(messages[1].message, "Error x code = 2 description = No such file");
     EXPECT_EQ(messages[1].file, __FILE__);
     EXPECT_EQ(messages[1].line, line);
@@ -133,74 +136,28 @@ TEST_F(LogCall, ArgumentsChangedAfterTheCallPrintAsTheyWereAtTheCall) {
     EXPECT_EQ(log_.texts(), (Lines{"held", "before before before 1 " + std::string(1000, 'b')}));
 }
 
-namespace {
-
-class LoggerSetup : public ::testing::Test {
-  protected:
-    fs::path logs() const { return home_.path() / "Library" / "Logs" / "LogProbe"; }
-
-    void setLevel(const std::string& plistValue) const {
-        home_.writeFile(
-            "Library/Preferences/com.brenvik.bvlog.plist",
-            "<plist version=\"1.0\"><dict><key>level</key>" + plistValue + "</dict></plist>\n");
-    }
-
-    // Runs the probe; its level as it printed it.
-    std::string runSetup(const std::string& mode = "setup") {
-        const auto run = runProgram({logProbe(), mode}, {ProgramOptions::Errors::Collected});
-        EXPECT_TRUE(run.exitedWith(0));
-        errors_ = run.errors;
-        return run.output.substr(0, run.output.find('\n'));
-    }
-
-    // "... [DEBUG] ... Start logEveryLevel" -> "DEBUG Start logEveryLevel", after checking every
-    // other piece of the line; the lines joined by " | ".
-    static std::string levelsAndTexts(const Lines& lines) {
-        static const std::regex format(
-            R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3} \[([A-Z]+)\] \[main\] )"
-            R"(\[LogProbe\.cpp:\d+ \+\[Probe logEveryLevel\]\] (.*))");
-        std::string out;
-        for (const auto& line : lines) {
-            std::smatch match;
-            out += (out.empty() ? "" : " | ") + (std::regex_match(line, match, format)
-                                                     ? match[1].str() + " " + match[2].str()
-                                                     : "malformed: " + line);
-        }
-        return out;
-    }
-
-    pellin::test::TemporaryHome home_;
-    std::string errors_;
-};
-
-const std::string kEveryLevel =
-    "DEBUG Start logEveryLevel | ERROR Error x code = 2 | WARN Warning -1 | INFO path isExist=YES "
-    "| VERBOSE verbose 1 | DEBUG End logEveryLevel";
-
-}  // namespace
-
 // Each level lets through its own lines and those above it; without a setting the level is
-// info. Logging turned off creates not even a log file.
+// info. Logging turned off creates not even a log file. The console and system-log sinks take
+// the same lines; neither writes a file.
 TEST_F(LoggerSetup, EachLevelWritesItsLinesAndThoseAboveIt) {
     for (const auto& c : casesIn("log-levels.tsv")) {
-        SCOPED_TRACE(c.at(0));
+        SCOPED_TRACE(c.at(0) + " " + c.at(1));
         fs::remove_all(logs());
-        if (c.at(0) != "none") {
-            setLevel(c.at(0));
+        if (c.at(1) != "none") {
+            home_.writeFile(
+                "Library/Preferences/com.brenvik.bvlog.plist",
+                "<plist version=\"1.0\"><dict><key>level</key>" + c.at(1) + "</dict></plist>\n");
         }
-        EXPECT_EQ(runSetup(), c.at(1));
-        EXPECT_EQ(levelsAndTexts(pellin::test::logLines(home_.path(), "LogProbe")), c.at(2));
-        EXPECT_EQ(fs::exists(logs()), !c.at(2).empty());
+        const auto run = runProgram({logProbe(), c.at(0)}, {ProgramOptions::Errors::Collected});
+        EXPECT_TRUE(run.exitedWith(0));
+        EXPECT_EQ(run.output, c.at(2) + "\n");
+        const bool console = c.at(0) == "consolesetup";
+        EXPECT_EQ(
+            levelsAndTexts(console ? linesOf(run.errors) : logLines(home_.path(), "AppKitProbe")),
+            c.at(3));
+        EXPECT_EQ(run.errors.empty(), !console);
+        EXPECT_EQ(fs::exists(logs()), c.at(0) == "setup" && !c.at(3).empty());
     }
-}
-
-// The console and system-log sinks take the same lines; neither writes a file.
-TEST_F(LoggerSetup, TheConsoleAndSystemLogSinksTakeTheSameLines) {
-    EXPECT_EQ(runSetup("consolesetup"), "31");
-    EXPECT_EQ(levelsAndTexts(linesOf(errors_)), kEveryLevel);
-    EXPECT_EQ(runSetup("syslogsetup"), "31");
-    EXPECT_EQ(errors_, "");
-    EXPECT_FALSE(fs::exists(logs()));
 }
 
 // Without an absolute home there is no log file, rather than one below whatever folder the
@@ -213,26 +170,22 @@ TEST_F(LoggerSetup, WithoutAnAbsoluteHomeNothingIsWrittenInTheWorkingFolder) {
     const fs::path work = home_.path() / "work";
     // The user runs a copy beside the home: the checkout may lie where it cannot enter.
     fs::permissions(home_.parent(), fs::perms::owner_all | fs::perms::others_exec);
-    const fs::path probe = pellin::test::copyWithLibraries("LogProbe", home_.parent() / "probe");
-    for (const std::string home : {"-u", "HOME=", "HOME=relative/home"}) {
+    const fs::path probe = copyWithLibraries("AppKitProbe", home_.parent() / "probe");
+    for (const std::string home : {"-u HOME", "HOME=", "HOME=relative/home"}) {
         SCOPED_TRACE(home);
         fs::create_directories(work);
         fs::permissions(work, fs::perms::all);
         // Standard error a file: another user cannot reopen a pipe of root's.
         const fs::path errors = home_.path() / "errors";
-        std::vector<std::string> argv{"/bin/sh",      "-c", "exec \"$@\" 2>\"$0\"", errors,
-                                      "/usr/bin/env", "-C", work.string(),          home};
-        if (home == "-u") {
-            argv.push_back("HOME");
-        }
-        argv.insert(argv.end(),
-                    {"LD_LIBRARY_PATH=" + probe.parent_path().string(), "/usr/bin/setpriv",
-                     "--reuid=4242", "--regid=4242", "--clear-groups", probe.string(), "setup"});
-        const auto run = runProgram(argv);
+        const auto run = runProgram({"/bin/sh", "-c",
+                                     "cd \"$1\" && exec /usr/bin/env $2 LD_LIBRARY_PATH=\"$3\" "
+                                     "/usr/bin/setpriv --reuid=4242 --regid=4242 --clear-groups "
+                                     "\"$4\" setup 2>\"$0\"",
+                                     errors, work, home, probe.parent_path(), probe});
         EXPECT_TRUE(run.exitedWith(0));
         EXPECT_EQ(run.output.substr(0, 2), "7\n");
-        EXPECT_EQ(pellin::test::readFile(errors),
-                  "LogProbe: no log file is written: the home folder is unknown or not an "
+        EXPECT_EQ(readFile(errors),
+                  "AppKitProbe: no log file is written: the home folder is unknown or not an "
                   "absolute path\n");
         EXPECT_TRUE(fs::is_empty(work));
         fs::remove_all(work);
@@ -241,9 +194,8 @@ TEST_F(LoggerSetup, WithoutAnAbsoluteHomeNothingIsWrittenInTheWorkingFolder) {
 
 // Other programs see exactly the names listed, and the two version symbols hold these values.
 TEST(Exports, TheLibraryShowsItsOwnNamesAndNoOthers) {
-    const auto run =
-        runProgram({"/usr/bin/nm", "-D", "--defined-only", "--demangle",
-                    (pellin::test::buildDirectory() / "lib" / "libPellinLog.so").string()});
+    const auto run = runProgram({"/usr/bin/nm", "-D", "--defined-only", "--demangle",
+                                 (buildDirectory() / "lib" / "libPellinLog.so").string()});
     std::set<std::string> names;
     for (const auto& line : linesOf(run.output)) {  // "0000000000011470 R PellinLogVersionNumber"
         names.insert(line.substr(std::min<std::size_t>(line.size(), 19)));

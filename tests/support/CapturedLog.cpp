@@ -6,20 +6,25 @@ namespace pellin::test {
 
 CapturedLog::CapturedLog(int level) : previousLevel_(ddLogLevel) {
     ddLogLevel = level;
+    lumberjack::DDLog::addLogger(sink_);
 }
 
 CapturedLog::~CapturedLog() {
+    lumberjack::DDLog::removeLogger(sink_);
     ddLogLevel = previousLevel_;
 }
 
 std::vector<lumberjack::DDLogMessage> CapturedLog::messages() const {
     lumberjack::DDLog::flushLog();
-    return (*this)->messages();
+    return sink_->messages();
 }
 
 std::vector<std::string> CapturedLog::texts() const {
-    lumberjack::DDLog::flushLog();
-    return (*this)->texts();
+    std::vector<std::string> out;
+    for (const auto& message : messages()) {
+        out.push_back(message.message);
+    }
+    return out;
 }
 
 std::vector<std::string> CapturedLog::functionsAndTexts() const {
@@ -32,7 +37,7 @@ std::vector<std::string> CapturedLog::functionsAndTexts() const {
 
 void CapturedLog::clear() {
     lumberjack::DDLog::flushLog();
-    (*this)->clear();
+    sink_->clear();
 }
 
 }  // namespace pellin::test

@@ -22,20 +22,12 @@
 
 namespace pellin::test {
 
-// A sink that keeps in memory every message it writes, in order; without a formatter a
-// message's line is its text.
+// A sink that keeps in memory every message it writes, in order.
 class RecordingSink : public lumberjack::DDAbstractLogger {
   public:
     std::vector<lumberjack::DDLogMessage> messages() const {
         std::lock_guard lock(mutex_);
         return messages_;
-    }
-    std::vector<std::string> texts() const {
-        std::vector<std::string> out;
-        for (const auto& message : messages()) {
-            out.push_back(message.message);
-        }
-        return out;
     }
     void clear() {
         std::lock_guard lock(mutex_);
@@ -70,33 +62,19 @@ class RecordingSink : public lumberjack::DDAbstractLogger {
     std::vector<lumberjack::DDLogMessage> messages_;
 };
 
-// Registers a sink with the facility while it lives; removing it writes what it still holds.
-template <class Sink = RecordingSink>
-class Registered {
-  public:
-    explicit Registered(std::shared_ptr<Sink> sink = std::make_shared<Sink>())
-        : sink_(std::move(sink)) {
-        lumberjack::DDLog::addLogger(sink_);
-    }
-    ~Registered() { lumberjack::DDLog::removeLogger(sink_); }
-    Registered(const Registered&) = delete;
-    Registered& operator=(const Registered&) = delete;
-
-    Sink* operator->() const { return sink_.get(); }
-    const std::shared_ptr<Sink>& pointer() const { return sink_; }
-
-  private:
-    std::shared_ptr<Sink> sink_;
-};
-
-// A registered RecordingSink that also sets ddLogLevel to `level` (debug by default) for its
-// lifetime. Its own messages(), texts() and clear() flush the facility first, so asynchronous
-// lines are in; through -> the sink is read as it is at that moment.
-class CapturedLog : public Registered<RecordingSink> {
+// A RecordingSink registered with the facility, and ddLogLevel set to `level` (debug by
+// default), while this lives; removing the sink writes what it still holds. messages(), texts()
+// and clear() flush the facility first, so asynchronous lines are in; through -> the sink is
+// read as it is at that moment.
+class CapturedLog {
   public:
     explicit CapturedLog(int level = 15);
     ~CapturedLog();
+    CapturedLog(const CapturedLog&) = delete;
+    CapturedLog& operator=(const CapturedLog&) = delete;
 
+    RecordingSink* operator->() const { return sink_.get(); }
+    const std::shared_ptr<RecordingSink>& sink() const { return sink_; }
     std::vector<lumberjack::DDLogMessage> messages() const;
     std::vector<std::string> texts() const;
     // "function | text" for each message, to check both at once.
@@ -104,19 +82,13 @@ class CapturedLog : public Registered<RecordingSink> {
     void clear();
 
   private:
+    std::shared_ptr<RecordingSink> sink_ = std::make_shared<RecordingSink>();
     int previousLevel_;
 };
 
-// A message as the log call macros hand it over, with the facility's own defaults.
-inline void logText(bool asynchronous, std::string text,
-                    lumberjack::DDLogFlag flag = lumberjack::DDLogFlagInfo) {
-    lumberjack::DDLog::log(asynchronous, 31, flag, 0, "/src/Tests/FacilityTests.cpp",
-                           "+[FacilityTests logText:]", 7, nullptr, std::move(text));
-}
-
-// The test program that logs (tests/Platform/Lumberjack/LogProbe.cpp).
+// The probe program, which also logs and ends in chosen ways (tests/Platform/AppKit/Probe.cpp).
 inline std::string logProbe() {
-    return buildDirectory() / "bin" / "LogProbe";
+    return buildDirectory() / "bin" / "AppKitProbe";
 }
 
 // The log files of `program` below `home`, oldest first.

@@ -1,7 +1,4 @@
-// The log facility within one process: every sink takes every line once and in order, a
-// synchronous line before its call returns; a full queue holds its callers up rather than lose
-// lines; a flush waits 2 seconds at most. The file sink writes whole lines, in files of bounded
-// size and number below ~/Library/Logs/<program>, private to the user, never through a link.
+// The log facility and its file sink, within a process and at the process's end.
 
 #include <PellinLumberjack/DDFileLogger.h>
 #include <PellinLumberjack/DDLog.h>
@@ -9,62 +6,90 @@
 
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <ctime>
 #include <fstream>
+#include <numeric>
+#include <regex>
 #include <thread>
 
 #include "CapturedLog.h"
+#include "PrivatePidNamespace.h"
 #include "ScopedEnvironment.h"
+#include "Subprocess.h"
 #include "TestCases.h"
 
 namespace format = foundation::format_detail;
 namespace fs = std::filesystem;
-using lumberjack::DDFileLogger;
-using lumberjack::DDLog;
-using pellin::test::logText;
-using pellin::test::readFile;
-using pellin::test::RecordingSink;
-using pellin::test::Registered;
+using namespace lumberjack;
+using namespace pellin::test;
 using Lines = std::vector<std::string>;
 
 namespace {
 
+// A message as the log call macros hand it over, with the facility's own defaults.
+void logText(bool asynchronous, std::string text, DDLogFlag flag = DDLogFlagInfo) {
+    DDLog::log(asynchronous, 31, flag, 0, "/src/Tests/FacilityTests.cpp",
+               "+[FacilityTests logText:]", 7, nullptr, std::move(text));
+}
+
 class Facility : public ::testing::Test {
   protected:
-    fs::path logs() const { return home_.path() / "Library" / "Logs" / "LumberjackTests"; }
-    std::vector<fs::path> files() const {
-        return pellin::test::logFiles(home_.path(), "LumberjackTests");
-    }
+    fs::path logs() const { return home_.path() / "Library" / "Logs" / program_; }
+    std::vector<fs::path> files() const { return logFiles(home_.path(), program_); }
 
     // Logs `lines` through a new file sink of files of `maximumSize` bytes (0: no limit), every
     // seventh synchronously; returns them as the file should hold them.
     static std::string log(const std::vector<std::string>& lines, std::uint64_t maximumSize = 0) {
-        auto logger = std::make_shared<DDFileLogger>();
-        logger->setMaximumFileSize(maximumSize);
-        Registered<DDFileLogger> sink(logger);
+        auto sink = std::make_shared<DDFileLogger>();
+        sink->setMaximumFileSize(maximumSize);
+        DDLog::addLogger(sink);
         std::string text;
         for (std::size_t i = 0; i < lines.size(); ++i) {
-            pellin::test::logText(i % 7 != 0, lines[i]);
+            logText(i % 7 != 0, lines[i]);
             text += lines[i] + "\n";
         }
+        DDLog::removeLogger(sink);
         return text;
     }
 
-    pellin::test::TemporaryHome home_;
+    TemporaryHome home_;
+    std::string program_ = "LumberjackTests";
 };
 
-// A line of exactly `size` bytes with its line feed.
-std::string lineOfSize(int number, std::size_t size) {
-    std::string line = std::to_string(number) + " ";
-    line.resize(size - 1, '.');
-    return line;
+using FileSink = Facility;
+
+// The numbers of lines "line <number> xxx...xxx end", in order; -1 for a line of another form.
+std::vector<long> numbersOf(const std::vector<std::string>& lines) {
+    static const std::regex whole("line ([0-9]{7}) x+ end");
+    std::vector<long> numbers;
+    for (const auto& line : lines) {
+        std::smatch match;
+        numbers.push_back(std::regex_match(line, match, whole) ? std::stol(match[1].str()) : -1);
+    }
+    return numbers;
 }
 
-using FileSink = Facility;
+// The probe program logs and ends.
+class ProcessEnd : public Facility {
+  protected:
+    ProcessEnd() { program_ = "AppKitProbe"; }
+
+    // Lines 0 to count-1, in one file, and `children` lines "child".
+    void expectEveryLine(long count, std::size_t children = 0) const {
+        ASSERT_EQ(files().size(), 1u);
+        auto lines = logLines(home_.path(), program_);
+        EXPECT_EQ(std::erase(lines, "child"), children);
+        std::vector<long> expected(static_cast<std::size_t>(count));
+        std::iota(expected.begin(), expected.end(), 0);
+        EXPECT_EQ(numbersOf(lines), expected);
+    }
+};
 
 }  // namespace
 
@@ -72,23 +97,21 @@ using FileSink = Facility;
 // registered twice), in order, a synchronous one before its call returns, and each message
 // carries what its call gave.
 TEST_F(Facility, EachSinkTakesEachLineOnceWithWhatWhenAndWhereOfItsCall) {
-    auto slow = std::make_shared<RecordingSink>();
-    slow->setDelay(std::chrono::milliseconds(20));
-    Registered<> sink(slow);
-    Registered<> second;
-    DDLog::addLogger(second.pointer());
+    CapturedLog sink;
+    sink->setDelay(std::chrono::milliseconds(20));
+    CapturedLog second;
+    DDLog::addLogger(second.sink());
     const auto before = std::chrono::system_clock::now();
-    DDLog::log(true, 15, lumberjack::DDLogFlagDebug, 3, "/work/src/One.cpp", "+[One a]", 42, "tag",
-               "Start x");
+    DDLog::log(true, 15, DDLogFlagDebug, 3, "/work/src/One.cpp", "+[One a]", 42, "tag", "Start x");
     const format::Argument seven[] = {format::erase(7)};
-    DDLog::log(true, 31, lumberjack::DDLogFlagInfo, "/b/Two.cpp", "+[Two b]", 9, "n=%d", seven);
+    DDLog::log(true, 31, DDLogFlagInfo, "/b/Two.cpp", "+[Two b]", 9, "n=%d", seven);
     std::thread([] {
         pthread_setname_np(pthread_self(), "uninstall-7");
-        DDLog::log(false, 1, lumberjack::DDLogFlagError, 0, nullptr, nullptr, 0, nullptr, "x");
+        DDLog::log(false, 1, DDLogFlagError, 0, nullptr, nullptr, 0, nullptr, "x");
     }).join();
     const auto after = std::chrono::system_clock::now();
     Lines seen;
-    for (const auto& m : sink->messages()) {
+    for (const auto& m : sink->messages()) {  // without a flush
         EXPECT_TRUE(before <= m.timestamp && m.timestamp <= after) << m.message;
         seen.push_back(m.file + "|" + m.fileName + "|" + m.function + "|" + std::to_string(m.line) +
                        "|" + m.tag + "|" + std::to_string(m.level) + "|" + std::to_string(m.flag) +
@@ -97,19 +120,20 @@ TEST_F(Facility, EachSinkTakesEachLineOnceWithWhatWhenAndWhereOfItsCall) {
     EXPECT_EQ(seen, (Lines{"/work/src/One.cpp|One.cpp|+[One a]|42|tag|15|8|3|main|Start x",
                            "/b/Two.cpp|Two.cpp|+[Two b]|9||31|4|0|main|n=7",
                            "|||0||1|1|0|uninstall-7|x"}));
-    EXPECT_EQ(second->texts(), (Lines{"Start x", "n=7", "x"}));
+    EXPECT_EQ(second.texts(), (Lines{"Start x", "n=7", "x"}));
 }
 
 // More lines than the queue holds, from two threads, into a sink that is stuck for a while:
 // the callers wait for room, and every line arrives in its thread's order, whether the call
 // brought its text or left it to the queue to make; removing the sink writes what it holds.
 TEST_F(Facility, LinesBeyondWhatTheQueueHoldsAreNeitherLostNorReordered) {
-    constexpr int kPending = static_cast<int>(lumberjack::DDLoggerQueue::kMaximumPending);
+    constexpr int kPending = static_cast<int>(DDLoggerQueue::kMaximumPending);
     constexpr int kPerThread = kPending / 2 + 5000;
-    auto recording = std::make_shared<RecordingSink>();
+    std::shared_ptr<RecordingSink> recording;
     std::atomic<int> logged{0};
     {
-        Registered<> sink(recording);
+        CapturedLog sink;
+        recording = sink.sink();
         sink->hold();
         std::vector<std::thread> threads;
         for (int t = 0; t < 2; ++t) {
@@ -119,8 +143,8 @@ TEST_F(Facility, LinesBeyondWhatTheQueueHoldsAreNeitherLostNorReordered) {
                     if (i % 2 == 0) {
                         logText(true, std::to_string(t) + " " + std::to_string(i));
                     } else {
-                        DDLog::log(true, 31, lumberjack::DDLogFlagInfo, __FILE__, "+[T flood]", 7,
-                                   "%d %d", numbers);
+                        DDLog::log(true, 31, DDLogFlagInfo, __FILE__, "+[T flood]", 7, "%d %d",
+                                   numbers);
                     }
                 }
             });
@@ -134,18 +158,18 @@ TEST_F(Facility, LinesBeyondWhatTheQueueHoldsAreNeitherLostNorReordered) {
             thread.join();
         }
     }
-    const auto lines = recording->texts();
-    ASSERT_EQ(lines.size(), 2u * kPerThread);
+    const auto messages = recording->messages();
+    ASSERT_EQ(messages.size(), 2u * kPerThread);
     int next[2] = {0, 0};
-    for (const auto& line : lines) {
-        const int thread = line[0] - '0';
-        ASSERT_EQ(line.substr(2), std::to_string(next[thread]++));
+    for (const auto& message : messages) {
+        const int thread = message.message[0] - '0';
+        ASSERT_EQ(message.message.substr(2), std::to_string(next[thread]++));
     }
 }
 
 // What a stuck sink has not written within 2 seconds is dropped, and standard error says how much.
 TEST_F(Facility, AFlushGivesUpOnAStuckSinkAndCountsWhatItDropped) {
-    Registered<> sink;
+    CapturedLog sink;
     sink->hold();
     for (int i = 0; i < 10; ++i) {
         logText(true, std::to_string(i));
@@ -156,13 +180,20 @@ TEST_F(Facility, AFlushGivesUpOnAStuckSinkAndCountsWhatItDropped) {
               "LumberjackTests: 10 log lines could not be written within 2 seconds and were "
               "dropped\n");
     sink->release();
-    logText(false, "after", lumberjack::DDLogFlagError);
-    EXPECT_EQ(sink->texts(), (Lines{"0", "after"}));
+    logText(false, "after", DDLogFlagError);
+    EXPECT_EQ(sink.texts(), (Lines{"0", "after"}));
 }
 
 // Lines are gathered and written a page at a time: lines of every length, some crossing page
-// boundaries and some longer than a page, come out exactly as they went in.
-TEST_F(FileSink, LinesOfEveryLengthArriveWholeAndInOrderInTheProgramsFolder) {
+// boundaries and some longer than a page, come out exactly as they went in. Lines at debug level
+// carry the user's identity, so the folders and files are the user's alone; and when root runs
+// with a user's HOME (sudo -E), nothing it creates there stays root's.
+TEST_F(FileSink, LinesArriveWholeAndInOrderInFilesPrivateToTheHomesOwner) {
+    constexpr uid_t kOwner = 4242;
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(home_.path().c_str(), kOwner, kOwner), 0);
+    }
     log({});
     EXPECT_FALSE(fs::exists(home_.path() / "Library")) << "a sink that logged nothing made files";
     std::vector<std::string> lines{"with % and \xc3\xa9 and %@", ""};
@@ -173,6 +204,17 @@ TEST_F(FileSink, LinesOfEveryLengthArriveWholeAndInOrderInTheProgramsFolder) {
     const std::string expected = log(lines);
     ASSERT_EQ(files().size(), 1u);
     EXPECT_EQ(readFile(files()[0]), expected);
+    const std::pair<fs::path, mode_t> created[] = {{home_.path() / "Library", 0700},
+                                                   {home_.path() / "Library" / "Logs", 0700},
+                                                   {logs(), 0700},
+                                                   {files()[0], 0600}};
+    for (const auto& [path, mode] : created) {
+        struct stat status {};
+        ASSERT_EQ(lstat(path.c_str(), &status), 0) << path;
+        EXPECT_EQ(status.st_mode & 07777, mode) << path;
+        EXPECT_EQ(status.st_uid, root ? kOwner : geteuid()) << path;
+        EXPECT_EQ(status.st_gid, root ? kOwner : getegid()) << path;
+    }
 }
 
 // A line that would pass the size limit starts a new file, one larger than the limit gets a
@@ -183,9 +225,9 @@ TEST_F(FileSink, FilesEndAtTheSizeLimitAndOnlyTheFiveNewestAreKept) {
     for (const char* name : foreign) {
         home_.writeFile(logs().lexically_relative(home_.path()) / name, "keep");
     }
-    std::vector<std::string> lines;
-    for (int i = 0; i < 70; ++i) {
-        lines.push_back(lineOfSize(i, 100));
+    std::vector<std::string> lines;  // of 100 bytes with the line feed
+    for (int i = 1000; i < 1070; ++i) {
+        lines.push_back(std::to_string(i) + std::string(95, '.'));
     }
     lines.push_back(std::string(1500, 'L'));
     lines.push_back("after");
@@ -193,8 +235,8 @@ TEST_F(FileSink, FilesEndAtTheSizeLimitAndOnlyTheFiveNewestAreKept) {
     const auto kept = files();
     ASSERT_EQ(kept.size(), 5u);
     std::string newest;
-    for (int i = 40; i < 70; ++i) {
-        newest += lineOfSize(i, 100) + "\n";
+    for (std::size_t i = 40; i < 70; ++i) {
+        newest += lines[i] + "\n";
     }
     EXPECT_EQ(readFile(kept[0]) + readFile(kept[1]) + readFile(kept[2]), newest);
     EXPECT_EQ(fs::file_size(kept[0]), 1000u);
@@ -211,32 +253,25 @@ TEST_F(FileSink, FilesEndAtTheSizeLimitAndOnlyTheFiveNewestAreKept) {
 // the lines and nothing else.
 TEST_F(FileSink, TheNewestFileIsContinuedOnlyWhileYoungWithRoomAndNoLink) {
     const fs::path target = home_.parent() / "root-only";
-    const struct {
-        const char* what;
-        std::time_t age;
-        std::string content;
-        bool continued;
-    } cases[] = {{"young", 3600, "earlier run\n", true},
-                 {"old", 25 * 3600, "yesterday\n", false},
-                 {"full", 60, std::string(999, 'f') + "\n", false},
-                 {"link", 60, "not for the log\n", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& c : casesIn("log-newest-file.tsv")) {
+        SCOPED_TRACE(c.at(0) + " of age " + c.at(1) + " and size " + c.at(2));
         fs::remove_all(logs());
         fs::create_directories(logs());
-        const fs::path newest = logs() / pellin::test::logFileNameStartedAt(
-                                             "LumberjackTests", std::time(nullptr) - c.age);
-        const bool link = std::string_view(c.what) == "link";
-        std::ofstream(link ? target : newest) << c.content;
+        const fs::path newest =
+            logs() / logFileNameStartedAt(program_, std::time(nullptr) - std::stol(c.at(1)));
+        const bool link = c.at(0) == "link";
+        const bool continued = c.at(3) == "yes";
+        const std::string content = std::string(std::stoul(c.at(2)) - 1, 'c') + "\n";
+        std::ofstream(link ? target : newest) << content;
         if (link) {
             fs::create_symlink(target, newest);
         }
         log({"this run"}, 1000);
         const auto after = files();
-        ASSERT_EQ(after.size(), c.continued ? 1u : 2u);
-        EXPECT_EQ(readFile(link ? target : newest), c.content + (c.continued ? "this run\n" : ""));
+        ASSERT_EQ(after.size(), continued ? 1u : 2u);
+        EXPECT_EQ(readFile(link ? target : newest), content + (continued ? "this run\n" : ""));
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(after.back())));
-        EXPECT_EQ(readFile(after.back()), c.continued ? c.content + "this run\n" : "this run\n");
+        EXPECT_EQ(readFile(after.back()), continued ? content + "this run\n" : "this run\n");
     }
     const fs::path elsewhere = home_.parent() / "elsewhere";
     fs::create_directories(elsewhere);
@@ -252,50 +287,114 @@ TEST_F(FileSink, TheNewestFileIsContinuedOnlyWhileYoungWithRoomAndNoLink) {
 // A file's age comes from its name. A new name carries the UTC offset of its local time; names
 // of earlier versions, without an offset, are read as local time.
 TEST_F(FileSink, FileNamesTellWhenEachFileWasStarted) {
-    lumberjack::DDLogFileManager manager(logs(), "LumberjackTests");
+    DDLogFileManager manager(logs(), "LumberjackTests");
+    const auto at = [&manager, this](const std::string& name) {
+        const auto created = manager.creationDateOfLogFile(logs() / name);
+        return created ? std::chrono::system_clock::to_time_t(*created) : std::time_t{-1};
+    };
     {
-        pellin::test::ScopedEnvironment zone;
+        ScopedEnvironment zone;
         zone.set("TZ", "IST-5:30");
         tzset();
         const auto path = manager.createNewLogFile();
         ASSERT_TRUE(path.has_value());
         EXPECT_TRUE(path->filename().string().ends_with("+0530.log")) << *path;
-        const auto created = manager.creationDateOfLogFile(*path);
-        ASSERT_TRUE(created.has_value());
-        EXPECT_LT(std::chrono::abs(*created - std::chrono::system_clock::now()),
-                  std::chrono::minutes(1));
+        EXPECT_LT(std::abs(at(path->filename()) - std::time(nullptr)), 60) << *path;
     }
     tzset();
-    const auto at = [&manager, this](const std::string& name) {
-        const auto created = manager.creationDateOfLogFile(logs() / name);
-        return created ? std::chrono::system_clock::to_time_t(*created) : std::time_t{-1};
-    };
-    for (const auto& c : pellin::test::casesIn("log-file-names.tsv")) {
+    for (const auto& c : casesIn("log-file-names.tsv")) {
         EXPECT_EQ(at(c.at(0)), std::stoll(c.at(1))) << c.at(0);
     }
     const std::time_t started = std::time(nullptr) - 7200;
-    EXPECT_EQ(at(pellin::test::logFileNameStartedAt("LumberjackTests", started)), started);
+    EXPECT_EQ(at(logFileNameStartedAt("LumberjackTests", started)), started);
 }
 
-// Lines at debug level carry the user's identity, so the folders and files are the user's
-// alone; and when root runs with a user's HOME (sudo -E), nothing it creates there stays root's.
-TEST_F(FileSink, WhatTheSinkCreatesIsPrivateAndBelongsToTheHomesOwner) {
-    constexpr uid_t kOwner = 4242;
-    const bool root = geteuid() == 0;
-    if (root) {
-        ASSERT_EQ(chown(home_.path().c_str(), kOwner, kOwner), 0);
+// Each way of ending normally, with as many lines logged just before it. Children forked on the
+// way (fork: 200 of them) log a line and call exit(): each holds a copy of what its parent had
+// gathered, which the parent writes and the child must not write again.
+TEST_F(ProcessEnd, LinesLoggedJustBeforeExitReturnOrQuickExitAreAllInTheFileOnce) {
+    for (const auto& [mode, count] : {std::pair{"exit", 100000L},
+                                      {"return", 20000L},
+                                      {"quick_exit", 20000L},
+                                      {"fork", 50000L}}) {
+        const bool fork = std::string_view(mode) == "fork";
+#if defined(__SANITIZE_THREAD__)
+        if (fork) {
+            continue;  // under ThreadSanitizer each fork of a threaded process takes a second
+        }
+#endif
+        SCOPED_TRACE(mode);
+        fs::remove_all(home_.path() / "Library");
+        ASSERT_TRUE(runProgram({logProbe(), mode, std::to_string(count)}).exitedWith(0));
+        expectEveryLine(count, fork ? 200 : 0);
     }
-    log({"private"});
-    ASSERT_EQ(files().size(), 1u);
-    const std::pair<fs::path, mode_t> created[] = {{home_.path() / "Library", 0700},
-                                                   {home_.path() / "Library" / "Logs", 0700},
-                                                   {logs(), 0700},
-                                                   {files()[0], 0600}};
-    for (const auto& [path, mode] : created) {
-        struct stat status {};
-        ASSERT_EQ(lstat(path.c_str(), &status), 0) << path;
-        EXPECT_EQ(status.st_mode & 07777, mode) << path;
-        EXPECT_EQ(status.st_uid, root ? kOwner : geteuid()) << path;
-        EXPECT_EQ(status.st_gid, root ? kOwner : getegid()) << path;
+}
+
+// SIGKILL gives the process no chance to finish anything: what is in the files must still be
+// whole lines, because each line goes to the file in one write(2).
+TEST_F(ProcessEnd, AProcessKilledDuringABurstLeavesOnlyWholeLines) {
+    const pid_t pid = startProgram({logProbe(), "burst"});
+    ASSERT_GT(pid, 0);
+    // Let it write a few files' worth first (it rolls at 1 MiB).
+    for (int wait = 0; wait < 6000 && files().size() < 4; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    kill(pid, SIGKILL);
+    EXPECT_EQ(waitForExit(pid), -1);
+    std::size_t lines = 0;
+    for (const auto& file : files()) {
+        const std::string text = readFile(file);
+        EXPECT_TRUE(text.empty() || text.back() == '\n') << file;
+        const auto numbers = numbersOf(linesOf(text));
+        EXPECT_EQ(std::count(numbers.begin(), numbers.end(), -1), 0) << file;
+        lines += numbers.size();
+    }
+    EXPECT_GT(lines, 20000u);
+    EXPECT_LE(files().size(), 5u);
+}
+
+// A disk that fills up while lines are written, and then has room again: a line that only
+// partly fitted must not stay behind for the next one to be glued onto. The disk is a small
+// tmpfs, mounted over HOME in a mount namespace of the probe's own.
+TEST_F(ProcessEnd, AFullDiskLeavesOnlyWholeLines) {
+    const auto run =
+        runProgram({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+                    "mount -t tmpfs -o size=256k pellin-test \"$HOME\" || exit 77\n"
+                    "\"$0\" fulldisk && cat \"$HOME\"/Library/Logs/AppKitProbe/*.log",
+                    logProbe()},
+                   {ProgramOptions::Errors::Collected});
+    if (run.exitedWith(77)) {
+        GTEST_SKIP() << "this machine refuses a tmpfs in a private mount namespace: " << run.errors;
+    }
+    ASSERT_TRUE(run.exitedWith(0)) << run.errors;
+    const auto numbers = numbersOf(linesOf(run.output));
+    // Every line before the disk was full and after it had room again, in order; of those
+    // logged while it was full, whichever fitted.
+    ASSERT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
+    ASSERT_GE(numbers.size(), 200u);
+    EXPECT_EQ(numbers[0], 0);
+    EXPECT_EQ(numbers[99], 99);
+    EXPECT_EQ(numbers[numbers.size() - 100], 200);
+    EXPECT_EQ(numbers.back(), 299);
+}
+
+// A sink that cannot write costs the end of the process a bounded wait, never a hang: a FIFO in
+// place of the newest log file (opening it for writing would wait for a reader), and standard
+// error a pipe that nobody reads (the console sink's writes would wait for room).
+TEST_F(ProcessEnd, ASinkThatCannotWriteDoesNotKeepTheProcessFromEnding) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    fs::create_directories(logs());
+    const fs::path fifo = logs() / logFileNameStartedAt(program_, std::time(nullptr) - 60);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const auto toFile = runProgram({logProbe(), "exit", "1000"},
+                                   {ProgramOptions::Errors::Inherited, std::chrono::seconds(10)});
+    EXPECT_TRUE(toFile.exitedWith(0) && !toFile.hung);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    fs::remove(fifo);
+    expectEveryLine(1000);
+
+    const auto toConsole =
+        runProgram({logProbe(), "console", "5000"},
+                   {ProgramOptions::Errors::UnreadPipe, std::chrono::seconds(10)});
+    EXPECT_TRUE(toConsole.exitedWith(0) && !toConsole.hung);
 }
