@@ -73,7 +73,11 @@ def main():
     runs, context = load(sys.argv[1])
     rows = {}
     for bench, results in runs.items():
-        for name, row in representative(results).items():
+        # In the order the benchmarks were registered, whatever order interleaving ran them in.
+        chosen = sorted(representative(results).items(),
+                        key=lambda item: (item[1].get("family_index", 0),
+                                          item[1].get("per_family_instance_index", 0)))
+        for name, row in chosen:
             rows[name] = row
 
     out = ["# Benchmarks", "",
@@ -135,7 +139,11 @@ def main():
     for bench, results in runs.items():
         out += ["", f"## {bench}", "", "| benchmark | real time | CPU time | counters |",
                 "|---|---|---|---|"]
-        for name, row in representative(results).items():
+        # In the order the benchmarks were registered, whatever order interleaving ran them in.
+        chosen = sorted(representative(results).items(),
+                        key=lambda item: (item[1].get("family_index", 0),
+                                          item[1].get("per_family_instance_index", 0)))
+        for name, row in chosen:
             unit = row.get("time_unit", "")
             extra = ", ".join(f"{k} {fmt(v)}" for k, v in counters(row).items())
             out.append(f"| {name} | {fmt(row['real_time'])} {unit} | "
