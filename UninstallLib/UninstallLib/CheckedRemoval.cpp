@@ -2,10 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <PellinAppleScript/AppleScript.h>
 #include <PellinAppleScript/DoShellScriptExecutor.h>
 #include <PellinAppleScript/ElevatedRemoval.h>
 #include <PellinAppleScript/ShellHost.h>
+#include <PellinFoundation/FileManager.h>
 
 #include "UninstallCommand.h"
 
@@ -29,11 +32,25 @@ bool remains(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+// The folders that hold `items`, each once: the shell proves them all before the text runs.
+std::vector<std::string> foldersOf(const std::vector<std::string>& items) {
+    std::vector<std::string> folders;
+    for (const std::string& item : items) {
+        std::string folder = foundation::stringByDeletingLastPathComponent(item);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+            folders.push_back(std::move(folder));
+        }
+    }
+    return folders;
+}
+
 }  // namespace
 
 CheckedRemoval::CheckedRemoval(std::shared_ptr<applescript::ScriptExecutor> inner,
                                std::vector<std::string> items)
-    : inner_(inner ? std::move(inner) : std::make_shared<applescript::DoShellScriptExecutor>()),
+    : inner_(inner ? std::move(inner)
+                   : std::make_shared<applescript::DoShellScriptExecutor>(std::nullopt,
+                                                                          foldersOf(items))),
       items_(std::move(items)) {}
 
 std::optional<std::string> CheckedRemoval::executeAndReturnError(

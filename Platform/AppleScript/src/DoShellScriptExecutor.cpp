@@ -89,7 +89,7 @@ std::optional<std::string> DoShellScriptExecutor::executeAndReturnError(
         return fail(errorInfo, kSyntaxErrorNumber, parse.failure);
     }
     const ShellHost host = host_ ? *host_ : ShellHost::current();
-    const ShellInvocationPlan plan = planShellInvocation(*parse.statement, host);
+    const ShellInvocationPlan plan = planShellInvocation(*parse.statement, host, removalFolders_);
     if (!plan.invocation) {
         return fail(errorInfo, kUnknownErrorNumber, plan.failure);
     }

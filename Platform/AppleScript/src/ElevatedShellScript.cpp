@@ -4,10 +4,10 @@ namespace applescript {
 
 namespace {
 
-// Run as `/bin/sh -c <this> sh <marker> <owner> <text>` with administrator rights, HOME the
-// home of user <owner> and PATH the system folders only. Writes the start marker first when
-// <marker> is not empty, then runs <text> in this same shell, where `rm` (and `sudo rm`, which
-// would only run rm as root again) is the guarded removal below.
+// Run as `/bin/sh -c <this> sh <marker> <owner> <text> [<folder>...]` with administrator rights,
+// HOME the home of user <owner> and PATH the system folders only. Writes the start marker first
+// when <marker> is not empty, then runs <text> in this same shell, where `rm` (and `sudo rm`,
+// which would only run rm as root again) is the guarded removal below.
 //
 // Why it is safe against a user who changes their home meanwhile: each operand is removed from
 // inside the folder that holds it, reached from the home one folder at a time. A folder is
@@ -20,6 +20,15 @@ namespace {
 // folder swapped for a link after a check can therefore not lead the removal anywhere else.
 //
 // Only shell builtins run per folder, so an operand costs one stat and its rm, whatever its depth.
+//
+// The <folder>s, the folders the caller knows the text removes in, spare even that stat: before
+// the text runs, each is opened from the home one folder at a time (each opened relative to the
+// one above it, held open from then on), and one stat for them all proves that each opened
+// folder was the entry of its name in the one above, no link, and <owner>'s, and the home the
+// home. An operand whose folder is held is then removed from inside the held folder itself,
+// which no later rename or link can exchange; only a user who owns it could move it, and an
+// owner cannot be changed but by root. When anything does not prove, nothing is held and every
+// operand takes the way above.
 constexpr std::string_view kScript = R"SH([ -z "$1" ] || printf '\036'
 pellin_owner=$2
 pellin_text=$3
@@ -29,6 +38,7 @@ pellin_home=$HOME
 while [ "$pellin_home" != / ] && [ "${pellin_home%/}" != "$pellin_home" ]; do
   pellin_home=${pellin_home%/}
 done
+if [ "$pellin_home" = / ]; then pellin_prefix=/; else pellin_prefix=$pellin_home/; fi
 
 pellin_refuse() {
   printf 'rm: refusing to remove %s: %s\n' "$1" "$2" >&2
@@ -50,11 +60,11 @@ pellin_missing() {
 pellin_remove_one() {
   pellin_path=$1
   shift
-  if [ "$pellin_home" = / ]; then pellin_prefix=/; else pellin_prefix=$pellin_home/; fi
   case $pellin_path in
     "$pellin_prefix"?*) pellin_rest=${pellin_path#"$pellin_prefix"} ;;
     *) pellin_refuse "$pellin_path" "it is not inside the home folder $pellin_home"; return ;;
   esac
+  pellin_remove_in_held
   cd -P -- "$pellin_home" 2>/dev/null || {
     pellin_refuse "$pellin_path" "the home folder $pellin_home cannot be entered"; return; }
   # The arguments become the names of the folders entered; pellin_up climbs back to the home.
@@ -123,6 +133,95 @@ pellin_remove_one() {
   exec rm $pellin_options -- "./$pellin_rest"
 }
 
+# The held folder of the operand's folder, when it is one and still the folder that was
+# proved: enter it and end as rm of the operand's last name. Returns when there is none.
+pellin_remove_in_held() {
+  case $pellin_rest in
+    */*) pellin_folder=${pellin_rest%/*} pellin_name=${pellin_rest##*/} ;;
+    *) pellin_folder= pellin_name=$pellin_rest ;;
+  esac
+  case $pellin_name in ''|.|..) return ;; esac
+  pellin_held_fd "$pellin_folder" || return 0
+  [ "/dev/fd/$pellin_fd/." -ef "$pellin_prefix$pellin_folder" ] || return 0
+  cd -P "/dev/fd/$pellin_fd" 2>/dev/null || return 0
+  set -f
+  IFS=' '
+  exec rm $pellin_options -- "./$pellin_name"
+}
+
+# Sets pellin_fd to the descriptor that holds folder $1 (relative to the home, "" for the home
+# itself); fails when none does. pellin_held_<fd> names the folder each descriptor holds.
+pellin_held_fd() {
+  for pellin_fd in 3 4 5 6 7 8 9; do
+    eval "pellin_value=\${pellin_held_$pellin_fd-/}"
+    [ "$pellin_value" = "$1" ] && return 0
+  done
+  return 1
+}
+
+pellin_release_all() {
+  exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-
+  unset pellin_held_3 pellin_held_4 pellin_held_5 pellin_held_6 pellin_held_7 pellin_held_8 \
+    pellin_held_9
+}
+
+# Holds the folders named in the arguments, and what lies between them and the home, as far as
+# seven descriptors go, and proves them all with one stat; holds nothing when that fails.
+pellin_hold() {
+  [ $# -gt 0 ] || return 0
+  { command exec 3<"$pellin_home/."; } 2>/dev/null || return 0
+  pellin_held_3=
+  pellin_free=4
+  pellin_wanted=$#
+  for pellin_folder do
+    case $pellin_folder in
+      "$pellin_prefix"?*) pellin_rest=${pellin_folder#"$pellin_prefix"}/ ;;
+      *) continue ;;
+    esac
+    pellin_sofar=
+    pellin_parent=3
+    while [ -n "$pellin_rest" ]; do
+      pellin_name=${pellin_rest%%/*}
+      pellin_rest=${pellin_rest#*/}
+      case $pellin_name in ''|.|..) break ;; esac
+      pellin_sofar=${pellin_sofar:+$pellin_sofar/}$pellin_name
+      if ! pellin_held_fd "$pellin_sofar"; then
+        [ "$pellin_free" -le 9 ] || break
+        eval "{ command exec $pellin_free<\"/dev/fd/\$pellin_parent/\$pellin_name/.\"; } \
+          2>/dev/null" || break
+        pellin_fd=$pellin_free
+        eval "pellin_held_$pellin_fd=\$pellin_sofar"
+        set -- "$@" "/dev/fd/$pellin_parent/$pellin_name" "/dev/fd/$pellin_fd/."
+        pellin_free=$((pellin_free + 1))
+      fi
+      pellin_parent=$pellin_fd
+    done
+  done
+  shift "$pellin_wanted"
+  # Pairs of lines: the entry by its name in the folder above (a link is not followed) and the
+  # folder held for it, the home by its path first; each pair one folder of <owner>'s.
+  pellin_seen=$(LC_ALL=C exec stat -c '%F:%u:%d:%i' -- "$pellin_home/." /dev/fd/3/. "$@" \
+    2>/dev/null)
+  pellin_lines=0
+  pellin_entry=
+  set -f
+  IFS='
+'
+  for pellin_line in $pellin_seen; do
+    pellin_lines=$((pellin_lines + 1))
+    if [ -z "$pellin_entry" ]; then
+      case $pellin_line in "directory:$pellin_owner:"*) pellin_entry=$pellin_line ;; *) break ;; esac
+    elif [ "$pellin_line" = "$pellin_entry" ]; then
+      pellin_entry=
+    else
+      break
+    fi
+  done
+  unset IFS
+  set +f
+  [ -z "$pellin_entry" ] && [ "$pellin_lines" -eq $(($# + 2)) ] || pellin_release_all
+}
+
 rm() {
   pellin_options=
   while [ $# -gt 0 ]; do
@@ -151,6 +250,8 @@ sudo() {
   fi
 }
 
+pellin_hold "$@"
+shift "$#"
 eval "$pellin_text")SH";
 
 }  // namespace

@@ -9,7 +9,8 @@ constexpr const char* kShell = "/bin/sh";
 }  // namespace
 
 ShellInvocationPlan planShellInvocation(const DoShellScriptStatement& statement,
-                                        const ShellHost& host) {
+                                        const ShellHost& host,
+                                        const std::vector<std::string>& removalFolders) {
     ShellInvocation invocation;
     const std::string home = host.home.empty() ? std::string() : "HOME=" + host.home;
     if (!statement.withAdministratorPrivileges) {
@@ -53,6 +54,8 @@ ShellInvocationPlan planShellInvocation(const DoShellScriptStatement& statement,
     invocation.arguments.insert(invocation.arguments.end(),
                                 {kShell, "-c", std::string(elevatedShellScript()), "sh", marker,
                                  std::to_string(*host.owner), statement.shellText});
+    invocation.arguments.insert(invocation.arguments.end(), removalFolders.begin(),
+                                removalFolders.end());
     return {std::move(invocation), {}};
 }
 

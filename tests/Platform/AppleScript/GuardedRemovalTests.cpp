@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <thread>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "TemporaryHome.h"
 #include "TestCases.h"
@@ -43,14 +45,22 @@ TEST(GuardedRemoval, OnlyWhatLiesInTheOwnersHomeReachedWithoutALinkIsRemovedEven
     const auto kept = [&] {
         return fs::exists(out / "Pellin/keep") && fs::exists(h / "Documents/Pellin/keep");
     };
+    // The folders the caller may name as those the text removes in: every operand's folder
+    // below, and one outside the home, which must not count.
+    std::vector<std::string> folders;
+    for (const fs::path& folder : {h / "Library", h / "Library/Agents", h / "Nothing", out}) {
+        folders.push_back(folder.string());
+    }
     // Runs `command` in the privileged shell acting for `owner`: its error message, or nothing.
-    const auto removal = [&](const std::string& command, uid_t owner = 0) {
+    // With `named`, the shell is told the folders above, and proves them before the text runs.
+    const auto removal = [&](const std::string& command, bool named, uid_t owner = 0) {
         ShellHost host = ShellHost::current();
         host.owner = owner ? owner : *host.owner;
         foundation::Dictionary error;
         if (AppleScript("do shell script " + stringLiteral(variables + command) +
                             " with administrator privileges",
-                        std::make_shared<DoShellScriptExecutor>(host))
+                        std::make_shared<DoShellScriptExecutor>(
+                            host, named ? folders : std::vector<std::string>()))
                 .executeAndReturnError(&error)) {
             return std::optional<std::string>();
         }
@@ -58,19 +68,26 @@ TEST(GuardedRemoval, OnlyWhatLiesInTheOwnersHomeReachedWithoutALinkIsRemovedEven
         return std::optional<std::string>(message ? *message : "");
     };
 
-    for (const auto& each : pellin::test::casesIn("guarded-removals.tsv")) {
-        ASSERT_EQ(each.size(), 5U);
-        const auto& [name, setUp, command, removed] = std::tie(each[0], each[1], each[2], each[3]);
-        plant(setUp);
-        const auto refusal = removal(command, each[4].empty() ? 0 : uid_t(std::stoul(each[4])));
-        EXPECT_EQ(!refusal, removed != "-") << name << ": " << refusal.value_or("");
-        EXPECT_TRUE(!refusal || refusal->find(h.string()) != std::string::npos) << *refusal;
-        EXPECT_TRUE(kept() && (removed == "-" || !fs::exists(fs::symlink_status(h / removed))))
-            << name;
+    for (const bool named : {false, true}) {
+        for (const auto& each : pellin::test::casesIn("guarded-removals.tsv")) {
+            ASSERT_EQ(each.size(), 5U);
+            const auto& [name, setUp, command, removed] =
+                std::tie(each[0], each[1], each[2], each[3]);
+            plant(setUp);
+            const auto refusal =
+                removal(command, named, each[4].empty() ? 0 : uid_t(std::stoul(each[4])));
+            EXPECT_EQ(!refusal, removed != "-") << name << ": " << refusal.value_or("");
+            EXPECT_TRUE(!refusal || refusal->find(h.string()) != std::string::npos) << *refusal;
+            EXPECT_TRUE(kept() && (removed == "-" || !fs::exists(fs::symlink_status(h / removed))))
+                << name << (named ? ", its folder named" : "");
+        }
     }
     // A folder swapped for a link to outside the home, or to another folder of the same user at
-    // the same depth inside it.
-    for (const char* elsewhere : {"\"$OUT\"", "Documents"}) {
+    // the same depth inside it, with the folder named beforehand and without.
+    for (const auto& [elsewhere, named] : {std::pair{"\"$OUT\"", false},
+                                           {"\"$OUT\"", true},
+                                           {"Documents", false},
+                                           {"Documents", true}}) {
         plant("mkdir -p Library/Pellin; ln -s " + std::string(elsewhere) + " Library.link");
         // Another program of the user exchanges the folder and the link as fast as it can.
         const std::jthread swapper([&](const std::stop_token& stop) {
@@ -80,9 +97,9 @@ TEST(GuardedRemoval, OnlyWhatLiesInTheOwnersHomeReachedWithoutALinkIsRemovedEven
             }
         });
         for (int attempt = 0; attempt < 100 && kept(); ++attempt) {
-            removal("sudo rm -rf \"$H/Library/Pellin\"");
+            removal("sudo rm -rf \"$H/Library/Pellin\"", named);
         }
-        EXPECT_TRUE(kept()) << elsewhere;
+        EXPECT_TRUE(kept()) << elsewhere << (named ? ", its folder named" : "");
     }
 }
 

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <PellinAppleScript/ScriptExecutor.h>
 #include <PellinAppleScript/ShellHost.h>
@@ -20,12 +21,18 @@ class DoShellScriptExecutor final : public ScriptExecutor {
     DoShellScriptExecutor() = default;
     // Runs as if on `host` (tests of the elevation paths).
     explicit DoShellScriptExecutor(ShellHost host) : host_(std::move(host)) {}
+    // A text with administrator privileges removes in `removalFolders` (absolute paths inside
+    // the home): the shell proves them all at once before the text runs, rather than one
+    // operand at a time. Any other folder is still proved where it is removed in.
+    DoShellScriptExecutor(std::optional<ShellHost> host, std::vector<std::string> removalFolders)
+        : host_(std::move(host)), removalFolders_(std::move(removalFolders)) {}
 
     std::optional<std::string> executeAndReturnError(std::string_view source,
                                                      foundation::Dictionary* errorInfo) override;
 
   private:
     std::optional<ShellHost> host_;
+    std::vector<std::string> removalFolders_;
 };
 
 // "do shell script"'s form of a command's output: one trailing line ending removed, then every

@@ -29,8 +29,9 @@ struct ShellInvocation {
 inline constexpr char kElevatedShellStartMarker = '\036';
 
 // The shell program every text with administrator rights runs in: it takes the start marker
-// (or ""), the owner's user id and the text as its arguments, and runs the text with `rm` and
-// `sudo rm` guarded so that they remove only inside the owner's home, reached without a link.
+// (or ""), the owner's user id, the text and the folders the text removes in as its arguments,
+// and runs the text with `rm` and `sudo rm` guarded so that they remove only inside the owner's
+// home, reached without a link.
 std::string_view elevatedShellScript();
 
 // The outcome of planning a run: the invocation, or why it cannot run.
@@ -44,8 +45,10 @@ struct ShellInvocationPlan {
 // PATH=<system folders>, run directly by a process that is root already, otherwise through
 // `pkexec` when a display is available, else `sudo` on the terminal, behind `env HOME=<home>
 // PATH=<system folders>` (both reset HOME to root's, and "~" must name the invoking user's
-// home). A privileged text never runs without an absolute home and its owner.
+// home). A privileged text never runs without an absolute home and its owner; the folders it
+// removes in, when the caller knows them, follow it as arguments.
 ShellInvocationPlan planShellInvocation(const DoShellScriptStatement& statement,
-                                        const ShellHost& host);
+                                        const ShellHost& host,
+                                        const std::vector<std::string>& removalFolders = {});
 
 }  // namespace applescript
