@@ -133,8 +133,8 @@ pellin_remove_one() {
   exec rm $pellin_options -- "./$pellin_rest"
 }
 
-# The held folder of the operand's folder, when it is one and still the folder that was
-# proved: enter it and end as rm of the operand's last name. Returns when there is none.
+# The held folder of the operand's folder, when it is one, still the folder that was proved and
+# still inside the home: enter it and end as rm of the operand's last name. Returns otherwise.
 pellin_remove_in_held() {
   case $pellin_rest in
     */*) pellin_folder=${pellin_rest%/*} pellin_name=${pellin_rest##*/} ;;
@@ -144,6 +144,15 @@ pellin_remove_in_held() {
   pellin_held_fd "$pellin_folder" || return 0
   [ "/dev/fd/$pellin_fd/." -ef "$pellin_prefix$pellin_folder" ] || return 0
   cd -P "/dev/fd/$pellin_fd" 2>/dev/null || return 0
+  # Still inside the home: as many ".." above it as it lies deep ("..", which never follows a
+  # link) is the home, so a held folder moved out of the home since its proof is not used.
+  pellin_up=.
+  pellin_below=$pellin_folder
+  while [ -n "$pellin_below" ]; do
+    pellin_up=$pellin_up/..
+    case $pellin_below in */*) pellin_below=${pellin_below#*/} ;; *) pellin_below= ;; esac
+  done
+  [ "$pellin_up" -ef "$pellin_home/." ] || return 0
   set -f
   IFS=' '
   exec rm $pellin_options -- "./$pellin_name"
