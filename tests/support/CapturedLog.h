@@ -8,11 +8,11 @@
 #include <PellinLumberjack/DDLogFileManager.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <ctime>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <semaphore>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -34,8 +34,8 @@ class RecordingSink : public lumberjack::DDAbstractLogger {
         messages_.clear();
     }
     // While held, the sink's queue waits at its next message, so that more gather behind it.
-    void hold() { setHeld(true); }
-    void release() { setHeld(false); }
+    void hold() { gate_.acquire(); }
+    void release() { gate_.release(); }
     // Each message is taken this much later, as by a slow disk (set before anything is logged).
     void setDelay(std::chrono::microseconds delay) { delay_ = delay; }
 
@@ -43,21 +43,15 @@ class RecordingSink : public lumberjack::DDAbstractLogger {
     void writeLine(std::string_view) override {}
     void writeMessageLine(const lumberjack::DDLogMessage& message, std::string_view) override {
         std::this_thread::sleep_for(delay_);
-        std::unique_lock lock(mutex_);
-        released_.wait(lock, [this] { return !held_; });
+        gate_.acquire();
+        gate_.release();
+        std::lock_guard lock(mutex_);
         messages_.push_back(message);
     }
 
   private:
-    void setHeld(bool held) {
-        std::lock_guard lock(mutex_);
-        held_ = held;
-        released_.notify_all();
-    }
-
     mutable std::mutex mutex_;
-    std::condition_variable released_;
-    bool held_ = false;
+    std::binary_semaphore gate_{1};
     std::chrono::microseconds delay_{0};
     std::vector<lumberjack::DDLogMessage> messages_;
 };

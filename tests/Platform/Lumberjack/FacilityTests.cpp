@@ -129,35 +129,29 @@ TEST_F(Facility, EachSinkTakesEachLineOnceWithWhatWhenAndWhereOfItsCall) {
 TEST_F(Facility, LinesBeyondWhatTheQueueHoldsAreNeitherLostNorReordered) {
     constexpr int kPending = static_cast<int>(DDLoggerQueue::kMaximumPending);
     constexpr int kPerThread = kPending / 2 + 5000;
-    std::shared_ptr<RecordingSink> recording;
     std::atomic<int> logged{0};
-    {
-        CapturedLog sink;
-        recording = sink.sink();
-        sink->hold();
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 2; ++t) {
-            threads.emplace_back([t, &logged] {
-                for (int i = 0; i < kPerThread; ++i, ++logged) {
-                    const format::Argument numbers[] = {format::erase(t), format::erase(i)};
-                    if (i % 2 == 0) {
-                        logText(true, std::to_string(t) + " " + std::to_string(i));
-                    } else {
-                        DDLog::log(true, 31, DDLogFlagInfo, __FILE__, "+[T flood]", 7, "%d %d",
-                                   numbers);
-                    }
-                }
-            });
+    const auto flood = [&logged](int t) {
+        for (int i = 0; i < kPerThread; ++i, ++logged) {
+            const format::Argument numbers[] = {format::erase(t), format::erase(i)};
+            if (i % 2 == 0) {
+                logText(true, std::to_string(t) + " " + std::to_string(i));
+            } else {
+                DDLog::log(true, 31, DDLogFlagInfo, __FILE__, "+[T flood]", 7, "%d %d", numbers);
+            }
         }
+    };
+    const auto recording = std::make_shared<RecordingSink>();
+    recording->hold();
+    DDLog::addLogger(recording);
+    {
+        const std::jthread first(flood, 0), second(flood, 1);
         while (logged.load() < kPending - 1) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the queue is full now
-        sink->release();
-        for (auto& thread : threads) {
-            thread.join();
-        }
+        recording->release();
     }
+    DDLog::removeLogger(recording);
     const auto messages = recording->messages();
     ASSERT_EQ(messages.size(), 2u * kPerThread);
     int next[2] = {0, 0};
@@ -310,23 +304,19 @@ TEST_F(FileSink, FileNamesTellWhenEachFileWasStarted) {
 }
 
 // Each way of ending normally, with as many lines logged just before it. Children forked on the
-// way (fork: 200 of them) log a line and call exit(): each holds a copy of what its parent had
-// gathered, which the parent writes and the child must not write again.
+// way log a line and call exit(): each holds a copy of what its parent had gathered, which the
+// parent writes and the child must not write again.
 TEST_F(ProcessEnd, LinesLoggedJustBeforeExitReturnOrQuickExitAreAllInTheFileOnce) {
-    for (const auto& [mode, count] : {std::pair{"exit", 100000L},
-                                      {"return", 20000L},
-                                      {"quick_exit", 20000L},
-                                      {"fork", 50000L}}) {
-        const bool fork = std::string_view(mode) == "fork";
+    for (const auto& c : casesIn("log-process-ends.tsv")) {
 #if defined(__SANITIZE_THREAD__)
-        if (fork) {
+        if (c.at(0) == "fork") {
             continue;  // under ThreadSanitizer each fork of a threaded process takes a second
         }
 #endif
-        SCOPED_TRACE(mode);
+        SCOPED_TRACE(c.at(0));
         fs::remove_all(home_.path() / "Library");
-        ASSERT_TRUE(runProgram({logProbe(), mode, std::to_string(count)}).exitedWith(0));
-        expectEveryLine(count, fork ? 200 : 0);
+        ASSERT_TRUE(runProgram({logProbe(), c.at(0), c.at(1)}).exitedWith(0));
+        expectEveryLine(std::stol(c.at(1)), std::stoul(c.at(2)));
     }
 }
 
