@@ -1,12 +1,18 @@
 // The built uninstaller on a terminal of its own, in a home holding a fake Pellin whose fake
 // applications run from real bundles; each flow is a row of tests/data/uninstaller/flows.tsv.
+// Then the same program for an ordinary user, through sudo, and as installed with its Qt
+// presenter module, on an X server of the test's own.
 
 #include <PellinCommonLib/PellinCommonConstants.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,12 +27,17 @@
 #include "PrivatePidNamespace.h"
 #include "TemporaryHome.h"
 #include "TestCases.h"
+#include "support/InstalledTree.h"
+#include "support/TemporaryUser.h"
 #include "support/Uninstaller.h"
+#include "support/VirtualDisplay.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace pellin::test;
+using ::testing::HasSubstr;
+using ::testing::Not;
 // A row of flows.tsv, shown by its name.
 struct Row : std::vector<std::string> {};
 void PrintTo(const Row& row, std::ostream* out) {
@@ -334,6 +345,206 @@ TEST(EndToEndTest, TheTrialProductIsRemovedItsAgentUnloadedAndItsProgramsQuit) {
     EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
     const ProgramRun after = runQuietly({launchctl, "list"}, environment);
     EXPECT_EQ(after.output.find("jp.brenvik.mac.Pellin"), std::string::npos) << after.output;
+}
+
+// --- The real uninstaller, shell and sudo, for an ordinary user made for the test -----------
+// What the user can write (the folder of their own copy of the program) never makes root run
+// the user's programs.
+
+// Gives `path` and everything below it to `user`, links themselves included.
+void giveTo(const fs::path& path, const RunAs& user) {
+    const std::string owner = std::to_string(user.uid) + ":" + std::to_string(user.gid);
+    ASSERT_TRUE(runQuietly({"/bin/chown", "-hR", owner, path.string()}).exitedWith(0)) << path;
+}
+
+// A program named `name` in `folder` that leaves `marker` behind and then does what the real
+// one does.
+void plant(const fs::path& folder, const std::string& name, const fs::path& marker) {
+    const fs::path program = folder / name;
+    std::ofstream(program) << "#!/bin/sh\necho \"$(id -u)\" >>'" << marker.string()
+                           << "'\nexec /usr/bin/" << name << " \"$@\"\n";
+    fs::permissions(program, fs::perms(0755));
+}
+
+TEST(PrivilegedPathEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndRunsNothingOfTheirs) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    if (!TemporaryUser::possibleHere()) {
+        GTEST_SKIP() << "making a user with sudo needs root, useradd, userdel and sudo";
+    }
+    const ExclusiveRun exclusive;
+    const TemporaryHome rootsTestHome;
+    TemporaryUser user;
+    ASSERT_TRUE(user.ready());
+    const passwd* root = getpwuid(0);
+    ASSERT_NE(root, nullptr);
+    // What must not change in root's own home.
+    const ProductPaths rootsProduct(root->pw_dir);
+    const std::vector<fs::path> rootsItemsBefore = rootsProduct.remaining();
+    ASSERT_TRUE(installTrialProduct(user.home(), user.runAs()));
+    const ProductPaths product(user.home());
+    // Only administrator rights can remove a launcher that root owns: its removal proves that
+    // the elevation happened, and with the user's home.
+    giveTo(product.launcher, RunAs{0, 0});
+    const fs::path outside = user.besideHome() / "outside.txt";
+    std::ofstream(outside) << "keep\n";
+
+    // The installed programs copied to the user's own ~/.local, as README suggests, with
+    // programs of the user's beside it. Only root can write beside the home: a line there was
+    // written by a planted program as root.
+    const InstalledTree installed;
+    ASSERT_TRUE(installed.installed()) << installed.output();
+    fs::copy(installed.prefix(), user.home() / ".local", fs::copy_options::recursive);
+    const fs::path program = user.home() / ".local/bin/PellinUninstaller";
+    const fs::path marker = user.besideHome() / "planted-program-ran";
+    for (const char* name : {"sudo", "rm", "stat"}) {
+        plant(program.parent_path(), name, marker);
+    }
+    giveTo(user.home() / ".local", user.runAs());
+
+    FakeProcess resident = FakeProcess::start(product.residentProgram, user.runAs());
+    nextClockTick();
+    FakeProcess secondResident = FakeProcess::start(product.residentProgram, user.runAs());
+    FakeProcess updater = FakeProcess::start(product.updaterProgram, user.runAs());
+    // Root's own instance is not the user's application.
+    FakeProcess rootsResident = FakeProcess::start(
+        createFakeBundle(rootsTestHome.path() / "Apps", "Pellin", "com.brenvik.mac.Pellin"));
+
+    SessionOptions options = uninstallerSession(user.home(), {}, true, user.runAs());
+    options.arguments = {program.string()};
+    ProgramSession session(std::move(options));
+    EXPECT_TRUE(exitedWith(answerDialogs(session), kExitUninstalled)) << session.shown();
+    EXPECT_FALSE(fs::exists(marker)) << readFile(marker);
+    EXPECT_EQ(product.remaining(), std::vector<fs::path>{});
+    EXPECT_TRUE(fs::exists(outside));
+    EXPECT_TRUE(resident.diedOfKill());
+    EXPECT_TRUE(updater.diedOfKill());
+    EXPECT_TRUE(secondResident.survives());
+    EXPECT_TRUE(rootsResident.survives());
+    EXPECT_EQ(rootsProduct.remaining(), rootsItemsBefore);
+}
+
+// --- The installed uninstaller and its Qt presenter module ---------------------------------
+
+constexpr const char* kWindowRefused =
+    "a display is available, but dialogs cannot be shown in a window";
+
+bool mapsQt(pid_t pid) {
+    return readFile("/proc/" + std::to_string(pid) + "/maps").find("libQt6") != std::string::npos;
+}
+
+class QtModuleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Without root the removal would ask for a password through pkexec on the display, and
+        // the module could not be given to another user.
+        if (!VirtualDisplay::toolsInstalled() || geteuid() != 0) {
+            GTEST_SKIP() << "needs Xvfb, xdotool and root";
+        }
+    }
+
+    // Lays the program out as installed; first, after PELLIN_IN_PRIVATE_PID_NAMESPACE, so that
+    // a test run again in a namespace installs once.
+    void install() {
+        if (const char* other = std::getenv("PELLIN_TEST_UNINSTALLER"); other && *other != '\0') {
+            return;  // an unpacked package's program, with its module where it was unpacked
+        }
+        tree.emplace();
+        ASSERT_TRUE(tree->installed()) << tree->output();
+        ASSERT_TRUE(fs::exists(tree->qtModule()));
+    }
+
+    // The installed program, on a terminal of its own.
+    ProgramSession start(const std::vector<std::string>& environment = {}) {
+        SessionOptions options = uninstallerSession(home.path(), environment);
+        if (tree) {
+            options.arguments.front() = tree->program().string();
+        }
+        return ProgramSession(std::move(options));
+    }
+
+    // Declines on the terminal with Return, checking that Qt is not mapped meanwhile; what the
+    // terminal showed.
+    std::string declineOnTheTerminal(const std::vector<std::string>& environment) {
+        ProgramSession session = start(environment);
+        const auto qtUnmapped = [&] { EXPECT_FALSE(mapsQt(session.pid())); };
+        EXPECT_TRUE(exitedWith(answerDialogs(session, "\n", qtUnmapped), kExitDeclined))
+            << session.shown();
+        return session.shown();
+    }
+
+    TemporaryHome home;
+    std::optional<InstalledTree> tree;
+};
+
+TEST_F(QtModuleTest, AModuleThatIsMissingOrNotTrustedFallsBackToTheTerminalSayingWhy) {
+    ASSERT_NO_FATAL_FAILURE(install());
+    if (!tree) {
+        GTEST_SKIP() << "moves the module of a tree of its own, not of the program it was given";
+    }
+    const VirtualDisplay display;
+    ASSERT_TRUE(display.available());
+    EXPECT_THAT(declineOnTheTerminal({}), Not(HasSubstr(kWindowRefused)));
+
+    // The loader's search path leads nowhere: the module is only ever taken from beside
+    // libPellinAppKit.
+    const fs::path module = tree->qtModule(), elsewhere = home.parent() / "elsewhere";
+    fs::create_directories(elsewhere / "pellin");
+    for (const fs::path& copy : {home.parent() / "trusted.so", elsewhere / module.filename(),
+                                 elsewhere / "pellin" / module.filename()}) {
+        fs::copy_file(module, copy);
+    }
+    const std::vector<std::string> variables = {
+        "MODULE=" + module.string(), "ASIDE=" + (home.parent() / "aside").string(),
+        "TRUSTED=" + (home.parent() / "trusted.so").string(), "PATH=/usr/bin:/bin"};
+    const char* restore =
+        "rm -f \"$MODULE\" && cp \"$TRUSTED\" \"$MODULE\" && chmod 755 \"${MODULE%/*}\"";
+    for (const auto& row : casesIn("uninstaller/untrusted-modules.tsv")) {
+        ASSERT_EQ(runQuietly({"/bin/sh", "-c", row[1]}, variables).status, 0) << row[0];
+        const std::string shown = declineOnTheTerminal(
+            {display.environmentEntry(), "LD_LIBRARY_PATH=" + elsewhere.string()});
+        EXPECT_THAT(shown, HasSubstr(kWindowRefused)) << row[0];
+        EXPECT_THAT(shown, HasSubstr(row[2])) << row[0];
+        // Back to the module as installed.
+        ASSERT_EQ(runQuietly({"/bin/sh", "-c", restore}, variables).status, 0);
+    }
+}
+
+// Each row: the keys typed in the confirmation window (nothing: another program destroys it),
+// and then, after a confirmation, Return in the completion window.
+TEST_F(QtModuleTest, InAWindowOnlyOkConfirmsWhileReturnOrADestroyedWindowDeclines) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    ASSERT_NO_FATAL_FAILURE(install());
+    const ExclusiveRun exclusive;
+    const VirtualDisplay display;
+    ASSERT_TRUE(display.available());
+    const std::vector<std::pair<std::vector<std::string>, int>> rows = {
+        {{"Return"}, kExitDeclined},
+        {{}, kExitDeclined},
+        // The focus starts on Cancel: Shift+Tab moves it to OK, and Space presses it.
+        {{"shift+Tab", "space"}, kExitUninstalled},
+    };
+    for (const auto& [keys, expected] : rows) {
+        const ProductPaths product(home.path());
+        ASSERT_TRUE(installTrialProduct(home.path()));
+        FakeProcess resident = FakeProcess::start(product.residentProgram);
+
+        ProgramSession session = start({display.environmentEntry()});
+        // The dialogs' window title is the program's name.
+        const auto window = display.waitForNewFocusedWindow("PellinUninstaller", {});
+        ASSERT_TRUE(window) << session.shown();
+        EXPECT_TRUE(mapsQt(session.pid()));
+        ASSERT_TRUE(keys.empty() ? display.destroyWindow(*window) : display.press(keys));
+        if (expected == kExitUninstalled) {
+            ASSERT_TRUE(display.waitForNewFocusedWindow("PellinUninstaller", {*window}));
+            ASSERT_TRUE(display.press({"Return"}));
+        }
+
+        EXPECT_TRUE(exitedWith(session.finish(std::chrono::seconds(30)), expected))
+            << keys.size() << session.shown();
+        EXPECT_THAT(session.shown(), Not(HasSubstr(kWindowRefused)));
+        EXPECT_EQ(product.remaining().size(), expected == kExitUninstalled ? 0U : 4U);
+        EXPECT_TRUE(expected == kExitUninstalled ? resident.diedOfKill() : resident.survives());
+    }
 }
 
 }  // namespace

@@ -23,8 +23,7 @@ TemporaryUser::TemporaryUser(const std::string& tag) {
     std::transform(suffix.begin(), suffix.end(), suffix.begin(),
                    [](unsigned char c) { return std::isalnum(c) ? std::tolower(c) : '0'; });
     name_ = "pellin-" + tag + "-" + suffix;
-    fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                               fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(root_, fs::perms(0755));
     home_ = root_ / "home";
     runQuietly({"/usr/sbin/useradd", "--no-create-home", "--user-group", "--shell", "/bin/sh",
                 "--home-dir", home_.string(), name_});
@@ -34,8 +33,7 @@ TemporaryUser::TemporaryUser(const std::string& tag) {
         return;
     }
     std::ofstream(fs::path("/etc/sudoers.d") / name_) << name_ << " ALL=(ALL:ALL) NOPASSWD: ALL\n";
-    fs::permissions(fs::path("/etc/sudoers.d") / name_,
-                    fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions(fs::path("/etc/sudoers.d") / name_, fs::perms(0440));
     runAs_ = RunAs{entry->pw_uid, entry->pw_gid};
 }
 

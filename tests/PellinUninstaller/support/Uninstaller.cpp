@@ -91,9 +91,7 @@ fs::path scriptsDirectory() {
             folder =
                 mkdtemp(pattern.data()) != nullptr ? fs::path(pattern) / "scripts" : fs::path();
             fs::copy(fs::path(PELLIN_SOURCE_DIR) / "scripts", folder, fs::copy_options::recursive);
-            fs::permissions(folder.parent_path(),
-                            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
+            fs::permissions(folder.parent_path(), fs::perms(0755));
         }
         ~Copy() {
             std::error_code ignored;

@@ -67,15 +67,8 @@ TEST(BundleLanguage, TheLocaleVariablesChooseTheLanguageInTheirOrder) {
 }
 
 TEST(BundleLookup, TheChosenLanguageThenEnglishThenTheKeyAnswer) {
-    pellin::test::TemporaryHome home;
-    home.writeFile("Resources/en.lproj/Localizable.strings",
-                   "\"Greeting\" = \"Hello\";\n\"OnlyEnglish\" = \"English only\";\n"
-                   "\"Empty\" = \"\";\n");
-    home.writeFile("Resources/ja.lproj/Localizable.strings",
-                   "\"Greeting\" = \"\xE3\x81\x93\xE3\x82\x93\";\n");
-    home.writeFile("Resources/de.lproj/Localizable.strings", "\"Greeting\" = \"Hallo\"\n");
-    home.writeFile("Resources/en.lproj/Other.strings", "\"Greeting\" = \"Hi\";\n");
-    Bundle bundle(home.path() / "Resources");
+    const pellin::test::TemporaryHome home;
+    Bundle bundle(PELLIN_SOURCE_DIR "/tests/data/bundle/Resources");  // its German table is broken
     pellin::test::ScopedEnvironment env;
     const auto orNil = [](const std::string& field) {
         return field == "(nil)" ? foundation::NullableString() : field;
