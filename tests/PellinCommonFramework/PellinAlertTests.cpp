@@ -2,9 +2,11 @@
 // they log, in the words of tests/data/alerts.txt; and in a program that holds a copy of it.
 #include <PellinCommonFramework/PellinAlert.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "CapturedLog.h"
+#include "Golden.h"
 #include "RecordingPresenter.h"
 #include "ScopedEnvironment.h"
 #include "Subprocess.h"
@@ -12,14 +14,6 @@
 
 using appkit::AlertStyle;
 using Titles = std::vector<std::string>;
-
-namespace {
-
-std::string shell(const std::string& command) {
-    return pellin::test::runProgram({"/bin/sh", "-c", command}).output;
-}
-
-}  // namespace
 
 TEST(PellinAlert, TheAlertsAndTheirLinesFollowTheTranscript) {
     pellin::test::ScopedEnvironment env;
@@ -54,24 +48,20 @@ TEST(PellinAlert, TheAlertsAndTheirLinesFollowTheTranscript) {
              PellinAlert::createAlertWithDefaultButtonNumber(number, nullptr, AlertStyle::Warning,
                                                              "M", "I", Titles{"1", "2", "3"}));
     }
-    const struct {
-        std::int32_t number;
-        foundation::NullableString informative, error;
-        std::initializer_list<foundation::NullableString> keys;
-    } cases[] = {
-        {0, "Informative", "12", {"OK", "Cancel", nullptr}},
-        {1, "Informative", "-1", {"OK", nullptr, "Cancel"}},
-        {2, "Informative", "", {"OK", "Cancel"}},
-        {3, nullptr, nullptr, {"OK", "Cancel"}},
-        {-1, nullptr, "7", {nullptr, "OK"}},
-        {0, "Missing", nullptr, {"OK", "MissingTitle"}},
-        {2, "Informative", nullptr, {}},
+    const auto fromBundle = [&](std::int32_t number, foundation::NullableString informative,
+                                foundation::NullableString error,
+                                std::initializer_list<foundation::NullableString> keys) {
+        made("bundle " + std::to_string(number),
+             PellinAlert::createAlertWithBundle(bundle, number, nullptr, "Message", informative,
+                                                AlertStyle::Warning, error, keys));
     };
-    for (const auto& c : cases) {
-        made("bundle " + std::to_string(c.number),
-             PellinAlert::createAlertWithBundle(bundle, c.number, nullptr, "Message", c.informative,
-                                                AlertStyle::Warning, c.error, c.keys));
-    }
+    fromBundle(0, "Informative", "12", {"OK", "Cancel", nullptr});
+    fromBundle(1, "Informative", "-1", {"OK", nullptr, "Cancel"});
+    fromBundle(2, "Informative", "", {"OK", "Cancel"});
+    fromBundle(3, nullptr, nullptr, {"OK", "Cancel"});
+    fromBundle(-1, nullptr, "7", {nullptr, "OK"});
+    fromBundle(0, "Missing", nullptr, {"OK", "MissingTitle"});
+    fromBundle(2, "Informative", nullptr, {});
     made("no bundle", PellinAlert::createAlertWithBundle(nullptr, 0, nullptr, "Message", nullptr,
                                                          AlertStyle::Warning, "5", {"OK"}));
     // The network alert, in a program whose own table has a text of the same key: the texts
@@ -86,16 +76,29 @@ TEST(PellinAlert, TheAlertsAndTheirLinesFollowTheTranscript) {
     }
     foundation::Bundle::setMainBundle(nullptr);
     appkit::AlertPresenter::setReplacement(nullptr);
-    EXPECT_EQ(transcript, pellin::test::readFile(ALERTS_TRANSCRIPT));
+    pellin::test::expectGolden("alerts.txt", transcript);
 }
 
 // The probe, built without position-independent code, holds a copy of the exported version
-// number; its alert's texts must still be the framework's, found from the library itself.
-TEST(PellinCommonFrameworkLibrary, AProgramHoldingACopyOfTheVersionGetsTheFrameworksTexts) {
-    const auto program = (pellin::test::buildDirectory() / "bin/AppKitProbe").string();
-    ASSERT_NE(shell("readelf -rW " + program + " | grep 'COPY.*PellinCommonFrameworkVersionNum'"),
-              "");
-    EXPECT_EQ(
-        shell("LANG=en_US.UTF-8 LANGUAGE= LC_ALL= LC_MESSAGES= " + program + " network-alert"),
-        "version=1.0\nmessage=Pellin can't connect to the internet.\n");
+// number. Run with a copy of the library under another prefix, it shows the texts of that prefix,
+// which the library finds from where it was loaded: keys the table there lacks show as the keys.
+TEST(PellinCommonFrameworkLibrary, AProgramHoldingACopyOfTheVersionGetsItsLibrarysPrefixsTexts) {
+    using namespace pellin::test;
+    ScopedEnvironment env;
+    env.language("en_US.UTF-8");
+    const TemporaryHome home;
+    const auto program = (buildDirectory() / "bin/AppKitProbe").string();
+    EXPECT_THAT(runProgram({"/usr/bin/readelf", "-rW", program}).output,
+                ::testing::ContainsRegex("COPY[^\n]*PellinCommonFrameworkVersionNum"));
+    const auto copy = home.writeFile("prefix/lib/libPellinCommonFramework.so.1");
+    std::filesystem::copy_file(buildDirectory() / "lib/libPellinCommonFramework.so.1.0.0", copy,
+                               std::filesystem::copy_options::overwrite_existing);
+    home.writeFile(
+        "prefix/share/pellin/PellinCommonFramework/Resources/en.lproj/Localizable.strings",
+        "\"OfflineErrorAlertMessageText\" = \"Text of the installed copy\";\n");
+    const ProgramOptions options(ProgramOptions::Errors::Inherited, {},
+                                 {"LD_LIBRARY_PATH=" + copy.parent_path().string()});
+    EXPECT_EQ(runProgram({program, "network-alert"}, options).output,
+              "version=1.0\n0 \"Text of the installed copy\" \"OfflineErrorAlertInformativeText\" "
+              "[RetryButtonTitle (Return)] [CancelButtonTitle]\n");
 }

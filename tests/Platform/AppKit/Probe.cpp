@@ -5,13 +5,14 @@
 //   AppKitProbe launch <return|terminate> [<lines to log>]
 //   AppKitProbe no-delegate
 //   AppKitProbe remembers <bundle folder to remove> <bundle identifier>
-//   AppKitProbe network-alert    the framework's version number and network alert message
+//   AppKitProbe network-alert    the framework's version number and network alert
 //   AppKitProbe exit|return|quick_exit|fork|console <count>    <count> lines "line <number>
 //     xxx...xxx end" to the file sink (console: to standard error), then it ends that way (fork:
 //     with 200 children forked on the way that log "child" and call exit(0))
 //   AppKitProbe fulldisk    lines of many lengths before, while and after $HOME/filler fills the
-//   disk AppKitProbe burst    lines until it is killed, in files of the default size AppKitProbe
-//   setup|consolesetup|syslogsetup    sets up logging as a program does (all of it, or
+//     disk
+//   AppKitProbe burst    lines until it is killed, in files of the default size
+//   AppKitProbe setup|consolesetup|syslogsetup    sets up logging as a program does (all of it, or
 //     the console or system-log sink at level 31), prints ddLogLevel, logs a line at every level
 
 #include <fcntl.h>
@@ -215,8 +216,8 @@ int main(int argc, char* argv[]) {
         // exported version number; the alert's texts must still be the framework's own.
         const auto presenter = pellin::test::RecordingPresenter::install();
         PellinAlert::showNetworkConnectionErrorAlertWithRetryButton();
-        std::printf("version=%.1f\nmessage=%s\n", PellinCommonFrameworkVersionNumber,
-                    presenter->shown.empty() ? "" : presenter->shown[0].messageText().c_str());
+        std::printf("version=%.1f\n%s\n", PellinCommonFrameworkVersionNumber,
+                    pellin::test::describe(presenter->shown.at(0)).c_str());
         appkit::AlertPresenter::setReplacement(nullptr);
         return 0;
     } else if (mode == "launch" && argc > 2) {

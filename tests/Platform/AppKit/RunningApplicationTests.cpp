@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <ranges>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -36,26 +37,24 @@ std::string id(std::string_view name) {
 }
 
 std::vector<pid_t> pidsOf(const std::vector<RunningApplication>& applications) {
-    std::vector<pid_t> pids;
-    for (const RunningApplication& application : applications) {
-        pids.push_back(application.processIdentifier());
-    }
-    return pids;
+    const auto pids = applications | std::views::transform(&RunningApplication::processIdentifier);
+    return {pids.begin(), pids.end()};
 }
 
 std::vector<pid_t> running(const std::string& identifier) {
     return pidsOf(RunningApplication::runningApplicationsWithBundleIdentifier(identifier));
 }
 
-class RunningApplicationTest : public ::testing::Test {
-  protected:
-    TemporaryHome home{"home with blanks & 'quotes'"};
-    fs::path apps = home.path() / "Apps";
-};
-
 // One scene of applications and look-alikes, each identifier asked for in turn: a process is an
-// instance only when it runs the bundle's executable, or is the interpreter of its script.
-TEST_F(RunningApplicationTest, OnlyProcessesRunningABundlesExecutableAreItsInstancesInLaunchOrder) {
+// instance only when it runs the bundle's executable, or is the interpreter of its script. Then
+// the bundles of their folder are remembered and removed: their instances are still listed (what
+// was never seen, the inner application, is not), and force-quitting ends exactly the one process
+// it was listed as: no other instance, nothing once it has ended (even before it is reaped), and
+// the same one after it replaced its program. (What ran at launch: ApplicationTest.)
+TEST(RunningApplicationTest, InstancesRunABundlesExecutableAndForceQuitEndsOnlyTheListedOne) {
+    PELLIN_IN_PRIVATE_PID_NAMESPACE();
+    const TemporaryHome home("home with blanks & 'quotes'");
+    const fs::path apps = home.path() / "Apps";
     const fs::path pellin = createFakeBundle(apps, "Pellin", id("Pellin"));
     const fs::path script = createFakeBundle(apps, "Script", id("Pellin"), ProgramKind::Script);
     const fs::path updater = createFakeBundle(apps, "Updater", id("Updater"), ProgramKind::Script);
@@ -128,67 +127,33 @@ TEST_F(RunningApplicationTest, OnlyProcessesRunningABundlesExecutableAreItsInsta
     for (std::size_t i = 0; i + 4 < lookAlikes.size(); ++i) {
         EXPECT_EQ(std::count(all.begin(), all.end(), lookAlikes[i].pid()), 0) << i;
     }
-}
 
-// What was started from a bundle of a folder known before is still found, and force-quit, once
-// the bundle has been removed; what was never seen is not. (What ran at launch: ApplicationTest.)
-TEST_F(RunningApplicationTest, ABundleRemovedAfterItWasSeenStillLeadsToItsApplications) {
-    PELLIN_IN_PRIVATE_PID_NAMESPACE();
-    const fs::path binary = createFakeBundle(apps, "Late", id("Late"));
-    const fs::path script =
-        createFakeBundle(apps, "LateScript", id("LateScript"), ProgramKind::Script);
-    const fs::path unseen = createFakeBundle(home.path() / "Unseen", "Unseen", id("Unseen"));
     RunningApplication::rememberBundlesInFolder(apps.string());
-    FakeProcess late = FakeProcess::start(binary);
-    FakeProcess lateScript = FakeProcess::start(script);
-    FakeProcess notSeen = FakeProcess::start(unseen);
-
     fs::remove_all(apps);
-    fs::remove_all(home.path() / "Unseen");
-
-    EXPECT_EQ(running(id("Unseen")), std::vector<pid_t>{});
-    for (const auto& [identifier, process] :
-         {std::pair{id("Late"), &late}, {id("LateScript"), &lateScript}}) {
-        const auto application =
-            RunningApplication::runningApplicationsWithBundleIdentifier(identifier);
-        ASSERT_EQ(pidsOf(application), std::vector<pid_t>{process->pid()}) << identifier;
-        EXPECT_EQ(application[0].bundleURL(),
-                  (apps / identifier.substr(identifier.rfind('.') + 1)).string() + ".app");
-        EXPECT_TRUE(application[0].forceTerminate());
-        EXPECT_TRUE(process->diedOfKill()) << identifier;
-    }
-}
-
-// Force-quitting ends exactly the one process it was listed as: the same one after it replaced
-// its program, no other instance, and nothing once it has ended (even before it is reaped).
-TEST_F(RunningApplicationTest, ForceTerminateKillsTheOneListedProcessAndNothingElse) {
-    PELLIN_IN_PRIVATE_PID_NAMESPACE();
-    const fs::path program = createFakeBundle(apps, "Pellin", id("Pellin"));
-    FakeProcess first = FakeProcess::start(program);
-    nextClockTick();
-    FakeProcess second = FakeProcess::start(program);
-    const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
-    ASSERT_EQ(pidsOf(found), (std::vector<pid_t>{first.pid(), second.pid()}));
-
-    EXPECT_TRUE(found[0].forceTerminate());
-    EXPECT_TRUE(first.diedOfKill());
-    EXPECT_TRUE(second.survives());
-    EXPECT_TRUE(found[0].isTerminated());
-    EXPECT_FALSE(found[0].forceTerminate());
-    kill(second.pid(), SIGKILL);
+    EXPECT_EQ(running(id("Helper")), std::vector<pid_t>{});
+    const auto kept = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
+    ASSERT_EQ(pidsOf(kept), pidsOf(found));
+    EXPECT_EQ(kept[0].bundleURL(), (apps / "Pellin.app").string());
+    EXPECT_EQ(kept[1].bundleURL(), (apps / "Script.app").string());
+    EXPECT_TRUE(kept[1].forceTerminate());
+    EXPECT_TRUE(second.diedOfKill());
+    EXPECT_TRUE(first.survives() && third.survives());
+    EXPECT_TRUE(kept[1].isTerminated());
+    EXPECT_FALSE(kept[1].forceTerminate());
+    kill(first.pid(), SIGKILL);
     // Not reaped yet: a zombie until the test waits for it.
-    while (!found[1].isTerminated()) {
+    while (!kept[0].isTerminated()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    EXPECT_EQ(running(id("Pellin")), std::vector<pid_t>{});
+    EXPECT_EQ(running(id("Pellin")), std::vector<pid_t>{third.pid()});
 
     // exec keeps the pid and the start time: it is the process that was listed.
-    const fs::path script = createFakeBundle(apps, "Exec", id("Exec"), ProgramKind::Script);
-    std::ofstream(script) << "#!/bin/sh\nread line <\"$0.fifo\"\nexec /bin/sleep 3600\n";
-    FakeProcess process({script.string()});
+    const fs::path execs = createFakeBundle(apps, "Exec", id("Exec"), ProgramKind::Script);
+    std::ofstream(execs) << "#!/bin/sh\nread line <\"$0.fifo\"\nexec /bin/sleep 3600\n";
+    FakeProcess process({execs.string()});
     const auto exec = RunningApplication::runningApplicationsWithBundleIdentifier(id("Exec"));
     ASSERT_EQ(pidsOf(exec), std::vector<pid_t>{process.pid()});
-    std::ofstream(script.string() + ".fifo") << "\n";
+    std::ofstream(execs.string() + ".fifo") << "\n";
     const fs::path exe = "/proc/" + std::to_string(process.pid()) + "/exe";
     std::error_code error;
     for (int i = 0; i < 10000 && fs::read_symlink(exe, error).filename() != "sleep"; ++i) {
@@ -222,16 +187,14 @@ TEST(ApplicationTest, TheDelegateIsToldOnceAndTerminateEndsTheProcessWritingEver
     const std::string launched = "launched NSApplicationDidFinishLaunchingNotification count=1 ";
     const std::string plain = launched + "graphical=no\n";
     const std::string qt = launched + "graphical=yes\n";
-    const std::vector<std::string> offscreen = {"QT_QPA_PLATFORM=offscreen"};
     using Words = std::vector<std::string>;
     const std::vector<std::tuple<Words, Words, int, std::string, long>> rows = {
         {{"launch", "return"}, {}, 0, plain + "loop returned 0\n", 0},
-        {{"launch", "terminate"}, offscreen, 0, qt, 0},
         // A stale display falls back to the plain loop instead of aborting.
         {{"launch", "return"}, {stale.environmentEntry()}, 0, plain + "loop returned 0\n", 0},
         {{"no-delegate"}, {}, 1, "loop returned 1\n", 0},
         {{"launch", "terminate", "400"}, {}, 0, plain, 400},
-        {{"launch", "terminate", "400"}, offscreen, 0, qt, 400},
+        {{"launch", "terminate", "400"}, {"QT_QPA_PLATFORM=offscreen"}, 0, qt, 400},
     };
     for (const auto& [arguments, environment, status, output, loggedLines] : rows) {
         const TemporaryHome home;
