@@ -38,11 +38,9 @@ namespace fs = std::filesystem;
 using namespace pellin::test;
 using ::testing::HasSubstr;
 using ::testing::Not;
-// A row of flows.tsv, shown by its name.
-struct Row : std::vector<std::string> {};
-void PrintTo(const Row& row, std::ostream* out) {
-    *out << row[0];
-}
+using Row = std::vector<std::string>;
+// The rows of flows.tsv; each test is given its row's index.
+const std::vector<Row> kFlows = casesIn("uninstaller/flows.tsv");
 
 std::vector<std::string> words(const std::string& text) {
     std::istringstream in(text);
@@ -111,7 +109,7 @@ struct ImmutableFile {
     const bool applied;
 };
 
-class EndToEndFlow : public ::testing::TestWithParam<Row> {
+class EndToEndFlow : public ::testing::TestWithParam<std::size_t> {
   protected:
     // The processes a row may start, by name.
     FakeProcess start(const std::string& name, const fs::path& home) {
@@ -150,7 +148,7 @@ class EndToEndFlow : public ::testing::TestWithParam<Row> {
 
 TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
     PELLIN_IN_PRIVATE_PID_NAMESPACE();
-    const Row& flow = GetParam();
+    const Row& flow = kFlows[GetParam()];
     ASSERT_EQ(flow.size(), 7U);
     ASSERT_TRUE(fs::exists(uninstallerProgram())) << uninstallerProgram();
     const ExclusiveRun exclusive;
@@ -171,20 +169,18 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
                          std::string(PellinUpdaterBundleIdentifier));
     }
     // Files beside and around the product's items, which an uninstall must leave alone.
-    const std::vector<fs::path> sentinels = {
-        home.path() / "Library/LaunchAgents/com.example.other.plist",
-        home.path() / "Library/Preferences/com.example.other.plist",
-        home.path() / "Library/Preferences/com.brenvik.mac.Pellin.common.plist.backup",
-        home.path() / "Library/PellinNotes.txt",
-        home.path() / "Library/Application Support/Pellin/keep.txt",
-        home.path() / "Applications/Other.app/Contents/Info.plist",
-        home.path() / "Applications/KickPellin.app copy/Contents/Info.plist",
-        home.path() / "sentinel.txt",
-        home.parent() / "beside-home.txt",
-    };
-    for (const fs::path& sentinel : sentinels) {
-        fs::create_directories(sentinel.parent_path());
-        std::ofstream(sentinel) << "keep\n";
+    const char* const sentinels[] = {
+        "Library/LaunchAgents/com.example.other.plist",
+        "Library/Preferences/com.example.other.plist",
+        "Library/Preferences/com.brenvik.mac.Pellin.common.plist.backup",
+        "Library/PellinNotes.txt",
+        "Library/Application Support/Pellin/keep.txt",
+        "Applications/Other.app/Contents/Info.plist",
+        "Applications/KickPellin.app copy/Contents/Info.plist",
+        "sentinel.txt",
+        "../beside-home.txt"};
+    for (const char* sentinel : sentinels) {
+        home.writeFile(sentinel, "keep\n");
     }
     if (const auto level = setting(flow, "level")) {
         home.writeFile("Library/Preferences/com.brenvik.bvlog.plist",
@@ -222,8 +218,8 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
                                                : product.sharedDomain);
     }
     EXPECT_EQ(product.remaining(), remains);
-    for (const fs::path& sentinel : sentinels) {
-        EXPECT_TRUE(fs::exists(sentinel)) << sentinel;
+    for (const char* sentinel : sentinels) {
+        EXPECT_TRUE(fs::exists(home.path() / sentinel)) << sentinel;
     }
     const std::vector<std::string> killed = words(flow[4]);
     for (auto& [name, process] : processes) {
@@ -239,12 +235,10 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
     if (setting(flow, "golden")) {
         std::string transcript = session.shown() + "--- log\n";
         // Its files are named after the time they were started, so the names sort by age.
-        std::set<fs::path> logs;
         std::error_code none;  // no log at all
-        for (const auto& log :
-             fs::directory_iterator(home.path() / "Library/Logs/PellinUninstaller", none)) {
-            logs.insert(log.path());
-        }
+        const std::set<fs::path> logs(
+            fs::directory_iterator(home.path() / "Library/Logs/PellinUninstaller", none),
+            fs::directory_iterator());
         // "<date> <time> [LEVEL] [queue] [File.cpp:12 +[Class selector]] message" reads
         // "LEVEL +[Class selector] | message".
         static const std::regex format(R"(\S+ \S+ \[(\w+)\] \[[^\]]*\] \[\S+ ([^\]]*\])\] (.*))");
@@ -264,16 +258,8 @@ TEST_P(EndToEndFlow, LeavesWhatItMustAndQuitsOnlyTheFirstInstances) {
     }
 }
 
-std::vector<Row> flows() {
-    std::vector<Row> rows;
-    for (std::vector<std::string>& row : casesIn("uninstaller/flows.tsv")) {
-        rows.push_back({std::move(row)});
-    }
-    return rows;
-}
-
-INSTANTIATE_TEST_SUITE_P(Flows, EndToEndFlow, ::testing::ValuesIn(flows()),
-                         [](const auto& info) { return info.param[0]; });
+INSTANTIATE_TEST_SUITE_P(Flows, EndToEndFlow, ::testing::Range<std::size_t>(0, kFlows.size()),
+                         [](const auto& info) { return kFlows[info.param][0]; });
 
 // --- The command line is checked before anything else --------------------------------------
 
@@ -357,15 +343,6 @@ void giveTo(const fs::path& path, const RunAs& user) {
     ASSERT_TRUE(runQuietly({"/bin/chown", "-hR", owner, path.string()}).exitedWith(0)) << path;
 }
 
-// A program named `name` in `folder` that leaves `marker` behind and then does what the real
-// one does.
-void plant(const fs::path& folder, const std::string& name, const fs::path& marker) {
-    const fs::path program = folder / name;
-    std::ofstream(program) << "#!/bin/sh\necho \"$(id -u)\" >>'" << marker.string()
-                           << "'\nexec /usr/bin/" << name << " \"$@\"\n";
-    fs::permissions(program, fs::perms(0755));
-}
-
 TEST(PrivilegedPathEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndRunsNothingOfTheirs) {
     PELLIN_IN_PRIVATE_PID_NAMESPACE();
     if (!TemporaryUser::possibleHere()) {
@@ -375,10 +352,8 @@ TEST(PrivilegedPathEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndRunsNot
     const TemporaryHome rootsTestHome;
     TemporaryUser user;
     ASSERT_TRUE(user.ready());
-    const passwd* root = getpwuid(0);
-    ASSERT_NE(root, nullptr);
     // What must not change in root's own home.
-    const ProductPaths rootsProduct(root->pw_dir);
+    const ProductPaths rootsProduct(getpwuid(0)->pw_dir);
     const std::vector<fs::path> rootsItemsBefore = rootsProduct.remaining();
     ASSERT_TRUE(installTrialProduct(user.home(), user.runAs()));
     const ProductPaths product(user.home());
@@ -396,8 +371,12 @@ TEST(PrivilegedPathEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndRunsNot
     fs::copy(installed.prefix(), user.home() / ".local", fs::copy_options::recursive);
     const fs::path program = user.home() / ".local/bin/PellinUninstaller";
     const fs::path marker = user.besideHome() / "planted-program-ran";
+    // Each leaves the marker behind and then does what the real one does.
     for (const char* name : {"sudo", "rm", "stat"}) {
-        plant(program.parent_path(), name, marker);
+        std::ofstream(program.parent_path() / name)
+            << "#!/bin/sh\necho \"$(id -u)\" >>'" << marker.string() << "'\nexec /usr/bin/" << name
+            << " \"$@\"\n";
+        fs::permissions(program.parent_path() / name, fs::perms(0755));
     }
     giveTo(user.home() / ".local", user.runAs());
 
