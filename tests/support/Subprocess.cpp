@@ -146,10 +146,6 @@ Subprocess::~Subprocess() {
     }
 }
 
-pid_t Subprocess::release() {
-    return std::exchange(s_.pid, -1);
-}
-
 int Subprocess::readSome(int waitMs) {
     pollfd fds[2] = {{s_.output, POLLIN, 0}, {s_.readErrors ? s_.errorsPipe : -1, POLLIN, 0}};
     if (s_.output < 0 || poll(fds, 2, waitMs) < 0) {
@@ -253,11 +249,8 @@ bool exitedWith(int status, int code) {
 ProgramRun runQuietly(std::vector<std::string> arguments, std::vector<std::string> environment,
                       bool showErrors, std::optional<RunAs> runAs) {
     Subprocess program({std::move(arguments), std::move(environment), false, runAs, showErrors});
-    ProgramRun run;
-    run.status = program.finish();
-    run.started = program.pid() > 0;
-    run.output = program.shown();
-    return run;
+    const int status = program.finish();
+    return {program.pid() > 0, status, program.shown(), {}, {}};
 }
 
 // Plain runs.
@@ -294,19 +287,13 @@ ProgramRun runProgram(const std::vector<std::string>& argv, const ProgramOptions
     SessionOptions session(argv, std::move(environment), false);
     session.errors = options.errors;
     Subprocess program(std::move(session));
-    ProgramRun run;
     // No limit: a year.
     const int status =
         program.finish(options.limit.count() > 0 ? options.limit : std::chrono::hours(24 * 365));
     // What it started may hold its output still: that is read to the end too.
     while (program.readSome(-1) >= 0) {
     }
-    run.started = program.pid() > 0;
-    run.status = status;
-    run.output = program.shown();
-    run.errors = program.errors();
-    run.hung = program.hung();
-    return run;
+    return {program.pid() > 0, status, program.shown(), program.errors(), program.hung()};
 }
 
 }  // namespace pellin::test

@@ -72,7 +72,7 @@ class Subprocess {
     int finish(std::chrono::seconds limit = std::chrono::seconds(60));
     bool hung() const { return s_.hung; }  // still running at the limit, and killed then
     // Leaves the program running after the object goes; its pid, for waitForExit().
-    pid_t release();
+    pid_t release() { return std::exchange(s_.pid, -1); }
     const rusage& usage() const { return s_.usage; }
     // The running program's largest resident set so far, in KiB (VmHWM); -1 when unknown.
     long peakResidentKib() const;

@@ -4,9 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <fstream>
 
 #include "TemporaryHome.h"
 
