@@ -1,10 +1,10 @@
 // PellinLog: the line format, the log call macros, logging setup as a program does it, and the
 // names the library shows other programs.
 
+#include <PellinFoundation/Value.h>
 #include <PellinLog/LoggerFormatterClassName.h>
 #include <PellinLog/PellinLogCall.h>
 #include <PellinLog/PellinLogVersion.h>
-#include <PellinLog/PellinLogger.h>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -47,11 +47,6 @@ TEST(LineFormat, AMessageBecomesTimeLevelQueueFileLineFunctionAndText) {
 }
 
 namespace {
-
-struct Described {
-    std::string text;
-    std::string description() const { return text; }
-};
 
 // A home of its own, a log captured in this process, and the probe program's log files.
 class LogCall : public ::testing::Test {
@@ -111,13 +106,13 @@ TEST_F(LogCall, ArgumentsChangedAfterTheCallPrintAsTheyWereAtTheCall) {
     DDLogInfo("held");  // the sink's queue waits at this line until released
     std::string text = "before";
     char characters[8] = "before";
-    Described described{"before"};
+    foundation::Value described("before");
     std::string longText(1000, 'b');  // more than a call captures on its stack
     long number = 1;
     DDLogInfo("%@ %s %@ %ld %@", text, characters, described, number, longText);
     text = "after";
     std::strcpy(characters, "after");
-    described.text = "after";
+    described = foundation::Value("after");
     longText.assign(1000, 'a');
     number = 2;
     log_->release();

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "CapturedLog.h"
 #include "Golden.h"
 #include "RecordingPresenter.h"

@@ -1,8 +1,6 @@
 // Writers of one settings domain in many processes and threads, some processes killed with
 // SIGKILL at random moments while the file is read: whatever moment a writer dies at, the file
 // always parses, and the writers left lose nothing.
-#include <PellinFoundation/PropertyList.h>
-
 #include <signal.h>
 
 #include <gtest/gtest.h>
@@ -11,7 +9,6 @@
 #include <thread>
 
 #include "SettingsTesting.h"
-#include "TemporaryHome.h"
 
 using namespace foundation;
 

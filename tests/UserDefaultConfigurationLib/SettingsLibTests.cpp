@@ -157,7 +157,6 @@ TEST_F(SettingsLib, EachAccessorAnswersItsDefaultThenReadsWritesAndRemovesItsOwn
 }
 
 TEST_F(SettingsLib, NotificationRecordsAreWholeRecordsUnderTheirOwnKeys) {
-    EXPECT_EQ(Lib::getUserNotification("A"), nullptr);
     Lib::setUserNotification("A", kMonday, Value(3));
     Lib::setUserNotification("news.2024 #1", kTuesday, Value(2.5));
     EXPECT_EQ(storedOnDisk("userNotification.A"),
@@ -272,6 +271,7 @@ TEST_F(SettingsLib, AWriteKeepsAllItCanOfAFileAnotherProgramWrote) {
         pellin::test::CapturedLog log(3);
         Lib::setFailureAddTime(Value(2));
         EXPECT_EQ(onDisk(), PropertyListSerialization::propertyListWithData(row.at(1))) << row[0];
+        EXPECT_TRUE(pellin::test::readFile(domainFile()).starts_with("<?xml")) << row[0];
         EXPECT_EQ(files().size(), 1u) << "nothing set aside";
         EXPECT_EQ(log.texts().size(), std::stoul(row.at(2))) << row[0];
     }

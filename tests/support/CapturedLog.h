@@ -3,6 +3,7 @@
 // What tests of logging share: a sink that records in memory, and the log files and lines that
 // a program leaves below a home folder.
 
+#include <PellinLog/PellinLogLevel.h>
 #include <PellinLumberjack/DDAbstractLogger.h>
 #include <PellinLumberjack/DDLog.h>
 #include <PellinLumberjack/DDLogFileManager.h>
@@ -62,18 +63,42 @@ class RecordingSink : public lumberjack::DDAbstractLogger {
 // read as it is at that moment.
 class CapturedLog {
   public:
-    explicit CapturedLog(int level = 15);
-    ~CapturedLog();
+    explicit CapturedLog(int level = 15) : previousLevel_(ddLogLevel) {
+        ddLogLevel = level;
+        lumberjack::DDLog::addLogger(sink_);
+    }
+    ~CapturedLog() {
+        lumberjack::DDLog::removeLogger(sink_);
+        ddLogLevel = previousLevel_;
+    }
     CapturedLog(const CapturedLog&) = delete;
     CapturedLog& operator=(const CapturedLog&) = delete;
 
     RecordingSink* operator->() const { return sink_.get(); }
     const std::shared_ptr<RecordingSink>& sink() const { return sink_; }
-    std::vector<lumberjack::DDLogMessage> messages() const;
-    std::vector<std::string> texts() const;
+    std::vector<lumberjack::DDLogMessage> messages() const {
+        lumberjack::DDLog::flushLog();
+        return sink_->messages();
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& message : messages()) {
+            out.push_back(message.message);
+        }
+        return out;
+    }
     // "function | text" for each message, to check both at once.
-    std::vector<std::string> functionsAndTexts() const;
-    void clear();
+    std::vector<std::string> functionsAndTexts() const {
+        std::vector<std::string> out;
+        for (const auto& message : messages()) {
+            out.push_back(message.function + " | " + message.message);
+        }
+        return out;
+    }
+    void clear() {
+        lumberjack::DDLog::flushLog();
+        sink_->clear();
+    }
 
   private:
     std::shared_ptr<RecordingSink> sink_ = std::make_shared<RecordingSink>();

@@ -57,12 +57,11 @@ class VirtualDisplay {
     }
 
     // Waits for a visible window named `title` that is not among `seen`, and gives it the
-    // keyboard focus; nothing when none appears within `limit`, which only keeps a fault from
+    // keyboard focus; nothing when none appears within 30 seconds, which only keeps a fault from
     // hanging.
-    std::optional<std::string> waitForNewFocusedWindow(
-        const std::string& title, const std::vector<std::string>& seen,
-        std::chrono::seconds limit = std::chrono::seconds(30)) const {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::optional<std::string> waitForNewFocusedWindow(const std::string& title,
+                                                       const std::vector<std::string>& seen) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (std::chrono::steady_clock::now() < deadline) {
             std::istringstream windows(
                 xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}).output);

@@ -105,8 +105,7 @@ TEST(RunningApplicationTest, InstancesRunABundlesExecutableAndForceQuitEndsOnlyT
     FakeProcess inner = FakeProcess::start(helper);
 
     const auto found = RunningApplication::runningApplicationsWithBundleIdentifier(id("Pellin"));
-    EXPECT_EQ(pidsOf(found), (std::vector<pid_t>{first.pid(), second.pid(), third.pid()}));
-    ASSERT_EQ(found.size(), 3U);
+    ASSERT_EQ(pidsOf(found), (std::vector<pid_t>{first.pid(), second.pid(), third.pid()}));
     EXPECT_LT(found[0].launchTime(), found[1].launchTime());
     EXPECT_EQ(found[0].bundleIdentifier(), id("Pellin"));
     EXPECT_EQ(found[0].bundleURL(), (apps / "Pellin.app").string());
@@ -221,10 +220,9 @@ TEST(ApplicationTest, AnApplicationRunningAtLaunchIsFoundAfterTheDelegateRemoved
             createFakeBundle(apps, "Updater", id("Pellin"), ProgramKind::Script);
         if (user) {
             fs::permissions(home.parent(), fs::perms::owner_all | fs::perms::others_exec);
-            for (const fs::directory_entry& entry : fs::recursive_directory_iterator(home.path())) {
-                ASSERT_EQ(lchown(entry.path().c_str(), user->uid, user->gid), 0);
-            }
-            ASSERT_EQ(lchown(home.path().c_str(), user->uid, user->gid), 0);
+            const std::string owner = std::to_string(user->uid) + ":" + std::to_string(user->gid);
+            ASSERT_TRUE(exitedWith(
+                runProgram({"/bin/chown", "-hR", owner, home.path().string()}).status, 0));
         }
         FakeProcess residentProcess = FakeProcess::start(resident, user);
         FakeProcess updaterProcess = FakeProcess::start(updater, user);

@@ -1,8 +1,6 @@
 // The log facility and its file sink, within a process and at the process's end.
 
 #include <PellinLumberjack/DDFileLogger.h>
-#include <PellinLumberjack/DDLog.h>
-#include <PellinLumberjack/DDLogFileManager.h>
 
 #include <gtest/gtest.h>
 #include <pthread.h>

@@ -61,8 +61,6 @@ class FakeXDisplay {
             close(socket_);
         }
     }
-    FakeXDisplay(const FakeXDisplay&) = delete;
-    FakeXDisplay& operator=(const FakeXDisplay&) = delete;
 
     bool available() const { return socket_ >= 0; }
     std::string environmentEntry() const { return "DISPLAY=:" + std::to_string(number_); }
