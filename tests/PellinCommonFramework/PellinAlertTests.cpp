@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "CapturedLog.h"
-#include "Golden.h"
 #include "RecordingPresenter.h"
 #include "ScopedEnvironment.h"
 #include "Subprocess.h"
 #include "TemporaryHome.h"
+#include "TestCases.h"
 
 using appkit::AlertStyle;
 using Titles = std::vector<std::string>;

@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include "CapturedLog.h"
-#include "Golden.h"
 #include "RecordingPresenter.h"
 #include "ScopedEnvironment.h"
 #include "TemporaryHome.h"
+#include "TestCases.h"
 
 namespace {
 
@@ -35,8 +35,8 @@ TEST(UninstallerAlert, EachDialogInEachLanguageIsExactlyAsTheTranscriptSays) {
                                              static_cast<std::int16_t>(std::stoi(name.substr(6))));
             transcript += "=== " + name + " in '" + language + "'\n" + describe(*alert) + "\n";
             if (language == std::string("C")) {
-                for (const std::string& line : log.functionsAndTexts()) {
-                    transcript += "log: " + line + "\n";
+                for (const auto& message : log.messages()) {
+                    transcript += "log: " + message.function + " | " + message.message + "\n";
                 }
             }
         }

@@ -126,9 +126,9 @@ Lines transcriptOf(const std::string& setup, const Lines& answers) {
     for (const std::string& source : executor->sources) {
         lines.push_back("run: " + source);
     }
-    for (const std::string& line : log.functionsAndTexts()) {
-        if (line.starts_with("+[Uninstall")) {
-            lines.push_back("log: " + line);
+    for (const auto& message : log.messages()) {
+        if (message.function.starts_with("+[Uninstall")) {
+            lines.push_back("log: " + message.function + " | " + message.message);
         }
     }
     lines.push_back("result: " + std::to_string(result.error_result()) + " " +

@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "CapturedLog.h"
-#include "Golden.h"
 #include "SettingsTesting.h"
 #include "TestCases.h"
 

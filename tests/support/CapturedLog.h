@@ -87,14 +87,6 @@ class CapturedLog {
         }
         return out;
     }
-    // "function | text" for each message, to check both at once.
-    std::vector<std::string> functionsAndTexts() const {
-        std::vector<std::string> out;
-        for (const auto& message : messages()) {
-            out.push_back(message.function + " | " + message.message);
-        }
-        return out;
-    }
     void clear() {
         lumberjack::DDLog::flushLog();
         sink_->clear();

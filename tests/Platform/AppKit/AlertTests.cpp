@@ -22,10 +22,10 @@
 #include <utility>
 #include <vector>
 
-#include "Golden.h"
 #include "ScopedEnvironment.h"
 #include "Subprocess.h"
 #include "TemporaryHome.h"
+#include "TestCases.h"
 #include "support/FakeDisplay.h"
 
 namespace {
