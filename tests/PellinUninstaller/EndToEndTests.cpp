@@ -98,8 +98,7 @@ void writeHostileInfoPlist(const fs::path& bundle, char kind) {
 // (tmpfs and overlay do not).
 struct ImmutableFile {
     explicit ImmutableFile(const fs::path& path)
-        : path(path),
-          applied(exitedWith(runQuietly({"/usr/bin/chattr", "+i", path.string()}).status, 0)) {}
+        : path(path), applied(runQuietly({"/usr/bin/chattr", "+i", path.string()}).exitedWith(0)) {}
     ~ImmutableFile() {
         if (applied) {
             runQuietly({"/usr/bin/chattr", "-i", path.string()});
@@ -337,12 +336,6 @@ TEST(EndToEndTest, TheTrialProductIsRemovedItsAgentUnloadedAndItsProgramsQuit) {
 // What the user can write (the folder of their own copy of the program) never makes root run
 // the user's programs.
 
-// Gives `path` and everything below it to `user`, links themselves included.
-void giveTo(const fs::path& path, const RunAs& user) {
-    const std::string owner = std::to_string(user.uid) + ":" + std::to_string(user.gid);
-    ASSERT_TRUE(runQuietly({"/bin/chown", "-hR", owner, path.string()}).exitedWith(0)) << path;
-}
-
 TEST(PrivilegedPathEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndRunsNothingOfTheirs) {
     PELLIN_IN_PRIVATE_PID_NAMESPACE();
     if (!TemporaryUser::possibleHere()) {
@@ -359,7 +352,7 @@ TEST(PrivilegedPathEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndRunsNot
     const ProductPaths product(user.home());
     // Only administrator rights can remove a launcher that root owns: its removal proves that
     // the elevation happened, and with the user's home.
-    giveTo(product.launcher, RunAs{0, 0});
+    ASSERT_TRUE(giveTo(product.launcher, RunAs{0, 0}));
     const fs::path outside = user.besideHome() / "outside.txt";
     std::ofstream(outside) << "keep\n";
 
@@ -378,7 +371,7 @@ TEST(PrivilegedPathEndToEndTest, AnOrdinaryUsersRemovalGoesThroughSudoAndRunsNot
             << " \"$@\"\n";
         fs::permissions(program.parent_path() / name, fs::perms(0755));
     }
-    giveTo(user.home() / ".local", user.runAs());
+    ASSERT_TRUE(giveTo(user.home() / ".local", user.runAs()));
 
     FakeProcess resident = FakeProcess::start(product.residentProgram, user.runAs());
     nextClockTick();

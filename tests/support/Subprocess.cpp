@@ -55,7 +55,7 @@ std::optional<int> waitStatus(pid_t pid, bool block, rusage* usage = nullptr) {
 // are set up already).
 bool setUpStreams(const SessionOptions& options, int output, int errors) {
     using Errors = SessionOptions::Errors;
-    if (options.terminal || !options.ownSession) {
+    if (options.terminal) {
         return true;
     }
     const int nothing = open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -84,8 +84,7 @@ Subprocess::Subprocess(SessionOptions options) {
     int output[2] = {-1, -1};
     int errors[2] = {-1, -1};
     const bool apart = options.errors == Errors::Collected || options.errors == Errors::UnreadPipe;
-    if (pipe2(ready, O_CLOEXEC) != 0 ||
-        (!options.terminal && options.ownSession && pipe2(output, O_CLOEXEC) != 0) ||
+    if (pipe2(ready, O_CLOEXEC) != 0 || (!options.terminal && pipe2(output, O_CLOEXEC) != 0) ||
         (!options.terminal && apart && pipe2(errors, O_CLOEXEC) != 0)) {
         return;
     }
@@ -251,14 +250,6 @@ ProgramRun runQuietly(std::vector<std::string> arguments, std::vector<std::strin
     Subprocess program({std::move(arguments), std::move(environment), false, runAs, showErrors});
     const int status = program.finish();
     return {program.pid() > 0, status, program.shown(), {}, {}};
-}
-
-// Plain runs.
-
-pid_t startProgram(const std::vector<std::string>& argv) {
-    SessionOptions options(argv, {}, false);
-    options.ownSession = false;
-    return Subprocess(std::move(options)).release();
 }
 
 int waitForExit(pid_t pid) {

@@ -45,9 +45,6 @@ struct SessionOptions {
     std::optional<RunAs> runAs;
     Errors errors;
     std::filesystem::path workingDirectory;
-    // Without a terminal: false keeps this process's standard input, output and error, and its
-    // session, for a program left to run on its own (see release()).
-    bool ownSession = true;
 };
 
 class Subprocess {
@@ -71,8 +68,6 @@ class Subprocess {
     // Waits for the end (killing it after `limit`); the wait status, or -1.
     int finish(std::chrono::seconds limit = std::chrono::seconds(60));
     bool hung() const { return s_.hung; }  // still running at the limit, and killed then
-    // Leaves the program running after the object goes; its pid, for waitForExit().
-    pid_t release() { return std::exchange(s_.pid, -1); }
     const rusage& usage() const { return s_.usage; }
     // The running program's largest resident set so far, in KiB (VmHWM); -1 when unknown.
     long peakResidentKib() const;
@@ -110,9 +105,6 @@ bool exitedWith(int status, int code);
 
 // --- Plain runs, for tests that only want a program's output or its end ---------------------
 
-// Starts `argv` (argv[0] a path) with this process's environment and streams; its pid, or -1.
-pid_t startProgram(const std::vector<std::string>& argv);
-
 // Waits for `pid` through interruptions; its exit status, or -1 when it did not exit normally.
 int waitForExit(pid_t pid);
 
@@ -146,6 +138,12 @@ struct ProgramRun {
 ProgramRun runQuietly(std::vector<std::string> arguments,
                       std::vector<std::string> environment = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"},
                       bool showErrors = true, std::optional<RunAs> runAs = std::nullopt);
+
+// Gives `path` and everything below it, links themselves included, to `owner`.
+inline bool giveTo(const std::filesystem::path& path, const RunAs& owner) {
+    const std::string ids = std::to_string(owner.uid) + ":" + std::to_string(owner.gid);
+    return runQuietly({"/bin/chown", "-hR", ids, path.string()}).exitedWith(0);
+}
 
 // Runs `argv` to its end with its standard output captured, standard input from nothing.
 ProgramRun runProgram(const std::vector<std::string>& argv, const ProgramOptions& options = {});

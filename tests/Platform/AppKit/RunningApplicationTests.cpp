@@ -220,9 +220,7 @@ TEST(ApplicationTest, AnApplicationRunningAtLaunchIsFoundAfterTheDelegateRemoved
             createFakeBundle(apps, "Updater", id("Pellin"), ProgramKind::Script);
         if (user) {
             fs::permissions(home.parent(), fs::perms::owner_all | fs::perms::others_exec);
-            const std::string owner = std::to_string(user->uid) + ":" + std::to_string(user->gid);
-            ASSERT_TRUE(exitedWith(
-                runProgram({"/bin/chown", "-hR", owner, home.path().string()}).status, 0));
+            ASSERT_TRUE(giveTo(home.path(), *user));
         }
         FakeProcess residentProcess = FakeProcess::start(resident, user);
         FakeProcess updaterProcess = FakeProcess::start(updater, user);

@@ -328,20 +328,15 @@ void await(const Check& check) {
 
 // A process the tool never started, leading a session and group of its own, once `shell` has
 // brought it to run sleep.
-struct Stranger {
+struct Stranger : pellin::test::Subprocess {
     explicit Stranger(const std::string& shell)
-        : pid(pellin::test::startProgram({"/usr/bin/setsid", "/bin/sh", "-c", shell})) {
+        : Subprocess({{"/bin/sh", "-c", shell}, {}, false, std::nullopt, false}) {
         await([this] {
             std::error_code error;
-            return fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error) ==
+            return fs::read_symlink("/proc/" + std::to_string(pid()) + "/exe", error) ==
                    fs::canonical("/bin/sleep");
         });
     }
-    ~Stranger() {
-        ::kill(pid, SIGKILL);
-        pellin::test::waitForExit(pid);
-    }
-    pid_t pid;
 };
 constexpr const char* kSleepAsNobody =
     "exec /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups sleep 300";
@@ -432,11 +427,12 @@ TEST_F(Launchctl, AForgedRecordNeverSignalsAnotherProcessOrItsGroup) {
     // What the record names, the owner of the home that holds it, the start time it gives.
     const std::tuple<const char*, pid_t, uid_t, std::string> forgeries[] = {
         {"pid 1, whose group -1 is every process", 1, 0, processStartTime(1)},
-        {"another user's process group", others.pid, 0, processStartTime(others.pid)},
-        {"root's process group, in a user's home", roots.pid, kNobody, processStartTime(roots.pid)},
-        {"a pid another process took over", roots.pid, 0, "1"},
-        {"the user's own process, with root's in its group", leader.pid, kNobody,
-         processStartTime(leader.pid)},
+        {"another user's process group", others.pid(), 0, processStartTime(others.pid())},
+        {"root's process group, in a user's home", roots.pid(), kNobody,
+         processStartTime(roots.pid())},
+        {"a pid another process took over", roots.pid(), 0, "1"},
+        {"the user's own process, with root's in its group", leader.pid(), kNobody,
+         processStartTime(leader.pid())},
     };
     for (const auto& [name, pid, owner, start] : forgeries) {
         const fs::path plist = writeAgent("test.agent.forged", {"sleep", "300"});
@@ -447,12 +443,12 @@ TEST_F(Launchctl, AForgedRecordNeverSignalsAnotherProcessOrItsGroup) {
             << "pid=" << pid << "\nstart=" << start << "\nexe=" << exe.st_dev << ":" << exe.st_ino
             << "\nplist=" << plist.string();
         const std::string local = (home_.path() / ".local").string(), uid = std::to_string(owner);
-        ASSERT_EQ(runQuietly({"/bin/chown", "-hR", uid + ":" + uid, local}).status, 0);
+        ASSERT_TRUE(pellin::test::giveTo(local, {owner, owner}));
         ASSERT_EQ(::chown(home_.path().c_str(), owner, owner), 0);
         // Root loads nothing in a user's home: the agent would run as root there.
         EXPECT_TRUE(owner == 0 || !launchctl("load", plist).result) << name;
         launchctl("unload", plist);
-        for (const pid_t stranger : {others.pid, roots.pid, mate}) {
+        for (const pid_t stranger : {others.pid(), roots.pid(), mate}) {
             EXPECT_TRUE(processIsLive(stranger)) << name << ": " << stranger;
         }
         EXPECT_FALSE(listedPid("test.agent.forged").value_or(0) > 0) << name;

@@ -318,14 +318,14 @@ TEST_F(ProcessEnd, LinesLoggedJustBeforeExitReturnOrQuickExitAreAllInTheFileOnce
 // SIGKILL gives the process no chance to finish anything: what is in the files must still be
 // whole lines, because each line goes to the file in one write(2).
 TEST_F(ProcessEnd, AProcessKilledDuringABurstLeavesOnlyWholeLines) {
-    const pid_t pid = startProgram({logProbe(), "burst"});
-    ASSERT_GT(pid, 0);
+    Subprocess burst({{logProbe(), "burst"}, {}, false});
+    ASSERT_GT(burst.pid(), 0);
     // Let it write a few files' worth first (it rolls at 1 MiB).
     for (int wait = 0; wait < 6000 && files().size() < 4; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    kill(pid, SIGKILL);
-    EXPECT_EQ(waitForExit(pid), -1);
+    kill(burst.pid(), SIGKILL);
+    ASSERT_TRUE(burst.diedOfKill());
     std::string text;
     for (const auto& file : files()) {
         text += readFile(file);
